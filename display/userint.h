@@ -1,0 +1,212 @@
+// User-interface services: panels, controls, graphs, strip charts, pop-ups and the event loop.
+//
+// The instrument logic calls these plain functions; only display/userint*.cpp knows that the
+// panels are Qt widgets. This header includes nothing of Qt, so every module may include it.
+//
+// Panels are addressed by a handle (> 0) and controls by their integer id within the panel.
+// Control callbacks run only from inside RunUserInterface or ProcessSystemEvents, one event at a
+// time in the order the operator produced them, never from inside another call of this header.
+// A value written by the program (SetCtrlVal) raises no event.
+#pragma once
+
+#include <cstddef>
+
+// ---- event codes delivered to callbacks ----
+constexpr int EVENT_COMMIT = 1;       ///< button released, value entered, ring item chosen
+constexpr int EVENT_VAL_CHANGED = 2;  ///< any change of a value by the operator
+constexpr int EVENT_LEFT_CLICK = 3;   ///< left mouse button pressed on the control
+constexpr int EVENT_KEYPRESS = 7;     ///< key pressed while the control has the focus
+constexpr int EVENT_CLOSE = 11;       ///< the panel's close box was used
+
+// ---- control attributes ----
+constexpr int ATTR_DIMMED = 500;            ///< 1 dimmed (unusable), 0 usable
+constexpr int ATTR_VISIBLE = 530;           ///< 1 shown, 0 hidden
+constexpr int ATTR_LEFT = 531;              ///< left edge in panel pixels
+constexpr int ATTR_TOP = 532;               ///< top edge in panel pixels
+constexpr int ATTR_FRAME_COLOR = 550;       ///< colour of a decoration
+constexpr int ATTR_TEXT_COLOR = 680;        ///< text colour (0xRRGGBB)
+constexpr int ATTR_TEXT_FONT = 682;         ///< font name (string attribute)
+constexpr int ATTR_TEXT_POINT_SIZE = 686;   ///< text size in points
+constexpr int ATTR_TEXT_BOLD = 687;         ///< 1 bold, 0 normal
+constexpr int ATTR_TEXT_BGCOLOR = 690;      ///< text background colour (0xRRGGBB)
+constexpr int ATTR_ON_TEXT = 940;           ///< text of the on state of a two-state switch
+constexpr int ATTR_OFF_TEXT = 941;          ///< text of the off state of a two-state switch
+constexpr int ATTR_SCROLL_MODE = 1088;      ///< strip chart: 1 scrolls continuously
+constexpr int ATTR_NUM_TRACES = 1170;       ///< strip chart: number of traces
+constexpr int ATTR_POINTS_PER_SCREEN = 1171;///< strip chart: points across the chart
+constexpr int ATTR_TRACE_COLOR = 1230;      ///< strip chart trace colour (SetTraceAttribute)
+
+// ---- control style for NewCtrl ----
+constexpr int CTRL_TEXT_MSG = 160;  ///< a text message (label) created at run time
+
+// ---- data types of arrays passed to the graph calls ----
+constexpr int VAL_INTEGER = 1;                 ///< int
+constexpr int VAL_SHORT_INTEGER = 2;           ///< short
+constexpr int VAL_FLOAT = 3;                   ///< float
+constexpr int VAL_DOUBLE = 4;                  ///< double
+constexpr int VAL_UNSIGNED_SHORT_INTEGER = 6;  ///< unsigned short
+constexpr int VAL_UNSIGNED_INTEGER = 7;        ///< unsigned int
+constexpr int VAL_UNSIGNED_CHAR = 8;           ///< unsigned char
+
+// ---- graph codes ----
+constexpr int VAL_BOTTOM_XAXIS = 0;
+constexpr int VAL_LEFT_YAXIS = 1;
+constexpr int VAL_MANUAL = 0;           ///< axis scaling: fixed range
+constexpr int VAL_AUTOSCALE = 1;        ///< axis scaling: follows the data
+constexpr int VAL_ALL_PLOTS = -1;       ///< DeleteGraphPlot: every plot
+constexpr int VAL_NO_DRAW = 0;          ///< DeleteGraphPlot refresh modes
+constexpr int VAL_DELAYED_DRAW = 1;
+constexpr int VAL_IMMEDIATE_DRAW = 2;
+constexpr int VAL_CONNECTED_POINTS = 5; ///< plot style: points joined by lines
+constexpr int VAL_THIN_LINE = 0;        ///< plot style: line only
+constexpr int VAL_SOLID_SQUARE = 10;    ///< point style
+constexpr int VAL_SOLID = 0;            ///< line style
+
+// ---- results ----
+constexpr int UIE_NO_ERROR = 0;
+constexpr int UIE_BAD_PANEL = -4;        ///< no such panel handle
+constexpr int UIE_BAD_CONTROL = -5;      ///< no such control on that panel
+constexpr int UIE_BAD_ATTRIBUTE = -6;    ///< attribute or value does not fit the control
+constexpr int UIE_BAD_TYPE = -7;         ///< value type does not fit the control
+constexpr int UIE_FILE_NOT_FOUND = -10;  ///< resource or image file missing
+constexpr int UIE_BAD_FILE = -11;        ///< resource file unreadable or malformed
+constexpr int UIE_BAD_RESOURCE = -12;    ///< no panel with that resource number
+constexpr int UIE_MISSING_CONTROL = -13; ///< the program names a control the file lacks
+constexpr int UIE_NOT_INITIALISED = -20; ///< InitCVIRTE has not run
+
+// ---- popup results ----
+constexpr int VAL_NO_FILE_SELECTED = 0;
+constexpr int VAL_EXISTING_FILE_SELECTED = 1;
+constexpr int VAL_NEW_FILE_SELECTED = 2;
+
+// ---- colours (0xRRGGBB) ----
+constexpr int VAL_RED = 0xFF0000;
+constexpr int VAL_GREEN = 0x00FF00;
+constexpr int VAL_DK_GREEN = 0x008000;
+constexpr int VAL_BLUE = 0x0000FF;
+constexpr int VAL_BLACK = 0x000000;
+constexpr int VAL_WHITE = 0xFFFFFF;
+constexpr int VAL_GRAY = 0x808080;
+constexpr int VAL_LT_GRAY = 0xA0A0A0;
+
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
+                                int eventData1, int eventData2);
+using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int eventData1,
+                                 int eventData2);
+
+/// Starts the user-interface engine (the Qt application). Returns 1 on success, 0 on failure.
+int InitCVIRTE(int argc, char** argv);
+
+/// Binds a callback name used in the resource file to a function. Call before LoadPanel.
+void RegisterCtrlCallback(const char* name, CtrlCallbackPtr fn);
+void RegisterPanelCallback(const char* name, PanelCallbackPtr fn);
+
+/// One control the program relies on: the loader refuses a panel that lacks it or gives it
+/// another kind. `kind` is the kind name of the resource file ("command", "numeric", ...).
+struct RequiredControl {
+  int resource;
+  int id;
+  const char* name;
+  const char* kind;
+};
+/// Sets the list of controls that LoadPanel checks for. The list must outlive every LoadPanel.
+void RequireControls(const RequiredControl* list, int count);
+
+/// Loads panel `resource` of the resource file. A relative file name is looked up next to the
+/// executable, then in the install's share folder. Returns the handle (> 0) or a UIE_ code.
+int LoadPanel(int parent, const char* file, int resource);
+/// The reason the last LoadPanel failed, in one line ("" after a success).
+const char* GetLoadPanelError(void);
+
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+int DiscardPanel(int panel);
+int SetActivePanel(int panel);
+int SetActiveCtrl(int panel, int control);
+/// The control that holds the keyboard focus on that panel (0 when none).
+int GetActiveCtrl(int panel);
+/// 1 while the panel is shown, 0 while hidden, negative for a bad handle.
+int IsPanelVisible(int panel);
+
+/// Runs the event loop until QuitUserInterface; returns the code given there.
+int RunUserInterface(void);
+int QuitUserInterface(int code);
+/// Runs every pending event and returns. When nothing is pending it waits for the next event
+/// for at most about a millisecond, so a polling loop built on it does not burn a core.
+int ProcessSystemEvents(void);
+
+// Values. Integer controls hold whole numbers; numerics and indicators with a double value
+// type hold doubles; text boxes and string indicators hold text. Numerics coerce a value to
+// their range. A read into a smaller type keeps the low bits, as a C conversion would.
+int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, unsigned int value);
+int SetCtrlVal(int panel, int control, unsigned short value);
+int SetCtrlVal(int panel, int control, double value);
+int SetCtrlVal(int panel, int control, const char* value);
+int GetCtrlVal(int panel, int control, int* value);
+int GetCtrlVal(int panel, int control, unsigned int* value);
+int GetCtrlVal(int panel, int control, unsigned short* value);
+int GetCtrlVal(int panel, int control, double* value);
+/// Reads a text value into `buf`, truncated to `size` - 1 characters and always terminated.
+int GetCtrlString(int panel, int control, char* buf, size_t size);
+template <size_t N>
+int GetCtrlVal(int panel, int control, char (&buf)[N]) {
+  return GetCtrlString(panel, control, buf, N);
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
+int GetCtrlAttribute(int panel, int control, int attribute, int* value);
+
+/// Replaces the whole text of a text box.
+int ResetTextBox(int panel, int control, const char* text);
+/// Reads line `line` (0 = first) of a text box, bounded like GetCtrlString.
+int GetTextBoxLineBounded(int panel, int control, int line, char* buf, size_t size);
+template <size_t N>
+int GetTextBoxLine(int panel, int control, int line, char (&buf)[N]) {
+  return GetTextBoxLineBounded(panel, control, line, buf, N);
+}
+/// Relabels item `index` (0 = first) of a ring and gives it `value`.
+int ReplaceListItem(int panel, int control, int index, const char* label, int value);
+/// Number of items of a ring, or a negative code.
+int GetNumListItems(int panel, int control, int* count);
+/// Label of item `index` of a ring, bounded.
+int GetLabelFromIndex(int panel, int control, int index, char* buf, size_t size);
+/// Creates a control at run time (only CTRL_TEXT_MSG); returns its new id.
+int NewCtrl(int panel, int style, const char* label, int top, int left);
+/// Loads a bitmap into a picture control; a missing file leaves the picture empty.
+int DisplayImageFile(int panel, int control, const char* path);
+
+// Graphs. Every call changes the graph's content at once and schedules one repaint; repaints
+// are coalesced to the screen's pace.
+int PlotXY(int panel, int control, const void* x, const void* y, int count, int xType,
+           int yType, int plotStyle, int pointStyle, int lineStyle, int pointFrequency,
+           int colour);
+int PlotRectangle(int panel, int control, double x1, double y1, double x2, double y2,
+                  int colour, int fillColour);
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
+int SetGraphCursor(int panel, int control, int cursor, double x, double y);
+int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
+int GetAxisScalingMode(int panel, int control, int axis, int* mode, double* min, double* max);
+/// Appends `count` interleaved values (trace 1, trace 2, ... per point) from `start` with
+/// `skip` values left out between points.
+int PlotStripChart(int panel, int control, const void* values, int count, int start, int skip,
+                   int type);
+int ClearStripChart(int panel, int control);
+int SetTraceAttribute(int panel, int control, int trace, int attribute, int value);
+
+// Pop-ups (modal Qt dialogs; tests answer them through userint_inspect.h).
+/// Yes/no question; non-zero when confirmed.
+int ConfirmPopup(const char* title, const char* message);
+int MessagePopup(const char* title, const char* message);
+/// File dialog. Writes the chosen path into `path` (260 bytes) and returns
+/// VAL_NO_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED or VAL_NEW_FILE_SELECTED. On cancel
+/// `path` is left unchanged.
+int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
+                    const char* fileTypeList, const char* title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int allowCancel,
+                    int allowMakeDirectory, char* path);
+
+/// Writes a picture of the panel (as it would show) to a PNG file. Returns 0 or negative.
+int SavePanelImage(int panel, const char* pngPath, double scale);

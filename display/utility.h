@@ -1,0 +1,47 @@
+// Utility services: clock, pauses, program and data folders, file helpers, date and time text,
+// and the bounded text copy that every fixed buffer of the program goes through.
+//
+// Plain C++ interface; the implementation may use Qt Core and the OS.
+#pragma once
+
+#include <cstddef>
+
+/// Seconds from a fixed origin, on a monotonic clock (never jumps with the wall clock).
+double Timer(void);
+/// Blocks for `seconds` without processing events.
+int Delay(double seconds);
+/// Blocks for `milliseconds` without processing events.
+void Sleep(unsigned int milliseconds);
+
+/// The program's data folder (260 bytes): RORIR_DATA_DIR when set; else the executable's folder
+/// when it is writable; else ~/rorir, created on first use. Returns 0, or negative when no
+/// folder could be had (the buffer then holds ".").
+int GetProjectDir(char* dir);
+/// The folder that holds the running executable (260 bytes).
+int GetExecutableDir(char* dir);
+/// Joins a folder and a file name with one separator into `path` (260 bytes), truncating.
+/// Returns 0, or -1 when the result had to be cut.
+int MakePathname(const char* dir, const char* file, char* path);
+/// 1 when the file exists (its size in `size` when not null), 0 when it does not.
+int GetFileInfo(const char* path, long* size);
+/// Removes a file. 0 on success, negative when it could not be removed.
+int DeleteFile(const char* path);
+
+/// Today's date as "MM-DD-YYYY" (static buffer, valid until the next call).
+const char* DateStr(void);
+/// The time of day as "HH:MM:SS" (static buffer, valid until the next call).
+const char* TimeStr(void);
+
+/// Copies `src` into `dst` of `size` bytes, truncating, always terminated. Returns the count
+/// of characters copied.
+size_t CopyText(char* dst, size_t size, const char* src);
+template <size_t N>
+size_t CopyText(char (&dst)[N], const char* src) {
+  return CopyText(dst, N, src);
+}
+/// Appends `src` to the text in `dst` of `size` bytes, truncating, always terminated.
+size_t AppendText(char* dst, size_t size, const char* src);
+template <size_t N>
+size_t AppendText(char (&dst)[N], const char* src) {
+  return AppendText(dst, N, src);
+}
