@@ -1,0 +1,46 @@
+// Command-line options of rorir-sensor, parsed without touching the system so that tests can
+// check them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "sensor/faults.h"
+#include "sensor/pacing.h"
+
+namespace rorir::sensor {
+
+struct Options {
+  std::string profile;     ///< empty: the default profile
+  std::uint64_t seed = 1;
+  unsigned baud = kDefaultBaud;
+  int objects = 2;
+  Faults faults;
+  std::string link;        ///< empty: defaultLinkPath()
+  bool printSlave = false; ///< print the slave device path instead of the link path
+  bool log = false;
+  bool help = false;
+  bool listProfiles = false;
+};
+
+struct ParsedOptions {
+  Options options;
+  std::string error;  ///< empty when the arguments were understood
+};
+
+/// Parses the arguments after the program name.
+ParsedOptions parseOptions(std::span<const std::string_view> args);
+
+/// The text of --help.
+std::string usage();
+
+/// The text of --list-profiles: one line per profile.
+std::string profileList();
+
+/// `$XDG_RUNTIME_DIR/rorir-sensor` when that directory is given (non-empty), else
+/// `/tmp/rorir-sensor-<uid>`.
+std::string defaultLinkPath(const char* xdgRuntimeDir, unsigned uid);
+
+}  // namespace rorir::sensor
