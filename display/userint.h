@@ -96,6 +96,8 @@ using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int e
 
 /// Starts the user-interface engine (the Qt application). Returns 1 on success, 0 on failure.
 int InitCVIRTE(int argc, char** argv);
+/// Discards every panel and stops the engine.
+void CloseCVIRTE(void);
 
 /// Binds a callback name used in the resource file to a function. Call before LoadPanel.
 void RegisterCtrlCallback(const char* name, CtrlCallbackPtr fn);

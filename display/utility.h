@@ -19,6 +19,10 @@ void Sleep(unsigned int milliseconds);
 int GetProjectDir(char* dir);
 /// The folder that holds the running executable (260 bytes).
 int GetExecutableDir(char* dir);
+/// Finds a resource file (the panel file, the logo) by name into `path` (260 bytes): an
+/// absolute name as it is; otherwise in RORIR_RESOURCE_DIR when set, next to the executable,
+/// then in the install's share/rorir. Returns 0 when found, -1 otherwise.
+int FindResourceFile(const char* name, char* path);
 /// Joins a folder and a file name with one separator into `path` (260 bytes), truncating.
 /// Returns 0, or -1 when the result had to be cut.
 int MakePathname(const char* dir, const char* file, char* path);

@@ -1,0 +1,130 @@
+// Start-up, defaults and shutdown.
+#include "app/main_panel.h"
+
+#include <cstdio>
+
+#include "app/globals.h"
+#include "band/logo.h"
+#include "display/userint.h"
+#include "display/utility.h"
+#include "resources/panels.h"
+
+namespace {
+
+constexpr int BAND_STYLE = 2;
+constexpr double SHUTDOWN_PAUSE = 0.2;  // lets a loop that is running see stop_flag first
+constexpr const char* DEFAULT_CHARGE = "CHARGE0123.DAT";
+
+int FailStartUp(const char* what) {
+  std::fprintf(stderr, "rorir: %s\n", what);
+  return -1;
+}
+
+// The tolerance band and the cursors of the position bar, drawn from the settings.
+void DrawStartUpBar() {
+  DeleteGraphPlot(pHandle, MAIN_GRAPHbar, VAL_ALL_PLOTS, VAL_NO_DRAW);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 1, tVal, 1.0);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 2, eBeg, 1.0);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 3, eEnd, 1.0);
+  // Signed: a tolerance wider than the setpoint puts the band's left end below zero.
+  const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
+  const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
+  PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, 0.25, VAL_GREEN, VAL_GREEN);
+}
+
+}  // namespace
+
+void InitVars(void) {
+  power = 500;
+  tolMode = 0;
+  vThd = 512;
+  anaMode = 0;
+  polarity = 1;
+  eMode = 1;
+  eBeg = 1;
+  eEnd = 1024;
+  tVal = 512;
+  tTol = 100;
+  eHardware = 1;
+  slope = SLOPEMULTI;
+  intersect = YOFFSET;
+  pixB = 1;
+  pixE = 1024;
+
+  com = 1;
+  sync = 0x55;
+  order = 1;
+  target = RAM;
+  rx_flag = 0;
+  stop_flag = 1;
+
+  ccdpixE = 1024;
+  ccdsubpixel = 1024;
+  ccdmaxpixel = 1024;
+  ccdmaxpixelX8 = 8192;
+  pcbtype = 0;
+
+  CopyText(szStatus, "InitVars");
+  ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
+  SetCtrlVal(pHandle, MAIN_TOGGBTN_Recorder, 0);
+
+  CopyText(charge_fname, DEFAULT_CHARGE);
+  CopyText(rec_fname, DEFAULT_CHARGE);
+  ResetTextBox(pPopup, RECORDER_TBOXrecfilename, charge_fname);
+  MakePathname(proj_dir, DEFAULT_CHARGE, rec_fname);
+  ResetTextBox(pPopup, RECORDER_TBOXrecpath, rec_fname);
+
+  SetActiveCtrl(pHandle, MAIN_BTNStop);
+  SetActivePanel(pHandle);
+
+  CopyText(szSoftVersion, "Version 1.52");
+  CopyText(szSoftName, "K-VOR-PX-Rorir-QMB");
+  ShowLogo(BAND_STYLE);
+
+  DrawStartUpBar();
+  for (u16& t : thdArray) t = vThd;
+}
+
+int CC_PANEL(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*/, int /*eventData2*/) {
+  if (event != EVENT_CLOSE) return 0;
+  stop_flag = 1;
+  Delay(SHUTDOWN_PAUSE);
+  QuitUserInterface(0);
+  return 0;
+}
+
+int StartUp(int argc, char** argv) {
+  if (!InitCVIRTE(argc, argv)) return FailStartUp("the user interface cannot be started");
+  RegisterCallbacks();
+  RequireControls(kRequiredControls, kRequiredControlCount);
+  pHandle = LoadPanel(0, PANEL_RESOURCE_FILE, PANEL_MAIN);
+  if (pHandle < 0) return FailStartUp(GetLoadPanelError());
+  pPopup = LoadPanel(0, PANEL_RESOURCE_FILE, PANEL_RECORDER);
+  if (pPopup < 0) {
+    DiscardPanel(pHandle);
+    return FailStartUp(GetLoadPanelError());
+  }
+  GetProjectDir(proj_dir);
+  InitVars();
+  DisplayPanel(pHandle);
+  SetActivePanel(pHandle);
+  SetActiveCtrl(pHandle, MAIN_BTNStop);
+  return 0;
+}
+
+int RunAndShutDown(void) {
+  RunUserInterface();
+  DiscardPanel(pPopup);
+  DiscardPanel(pHandle);
+  return 0;
+}
+
+int WinMain(int argc, char** argv) {
+  if (StartUp(argc, argv) != 0) {
+    CloseCVIRTE();
+    return -1;
+  }
+  int rc = RunAndShutDown();
+  CloseCVIRTE();
+  return rc;
+}

@@ -1,0 +1,55 @@
+// Test and tooling access to the user-interface services: what a graph, strip chart or panel
+// holds, and queued answers for the pop-ups. Plain C++ interface, no Qt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct InspectedPlot {
+  int handle = 0;
+  bool rectangle = false;
+  std::vector<double> xs, ys;  // curve points
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // rectangle corners
+  int colour = 0;
+  int fillColour = 0;
+};
+
+/// The plots of a graph in drawing order (empty for a bad panel or control).
+std::vector<InspectedPlot> InspectGraphPlots(int panel, int control);
+/// Whether cursor 1..3 has been placed, and where.
+bool InspectGraphCursor(int panel, int control, int cursor, double* x, double* y);
+/// The traces of a strip chart, oldest point first.
+std::vector<std::vector<double>> InspectStripChart(int panel, int control);
+/// How often the graph or strip chart was really repainted (coalesced repaints).
+int InspectRepaintCount(int panel, int control);
+/// Paints every pending graph now.
+void InspectFlushRepaints();
+
+struct InspectedControl {
+  int id = 0;
+  std::string name;
+  std::string kind;
+  std::string text;  // text of a text control or the shown text of a value
+  int left = 0, top = 0, width = 0, height = 0;
+  bool visible = true, dimmed = false;
+  int pointSize = 0, textColour = -1, textBgColour = -1, frameColour = -1;
+  bool hasImage = false;
+};
+/// Every control of a panel in id order, including those created at run time.
+std::vector<InspectedControl> InspectPanelControls(int panel);
+
+/// Queues the answer of the next ConfirmPopup (non-zero = confirmed).
+void QueueConfirmAnswer(int answer);
+/// Queues the answer of the next FileSelectPopup: the result code and the chosen path.
+void QueueFileSelectAnswer(int result, const char* path);
+/// Forgets queued answers and the popup log.
+void ResetPopupLog(void);
+
+struct PopupRecord {
+  std::string kind;  // "confirm", "message" or "file"
+  std::string title;
+  std::string message;  // message, or the default file name of a file dialog
+  bool answeredFromQueue = false;
+};
+/// Every popup shown since the last ResetPopupLog, oldest first.
+const std::vector<PopupRecord>& PopupLog(void);

@@ -1,0 +1,167 @@
+// Internal state of the user-interface services: the panels, their controls and the content
+// of graphs and strip charts. Shared by the userint_*.cpp files only.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "display/userint.h"
+
+class QCustomPlot;
+class QLabel;
+
+namespace userint {
+
+enum class Kind {
+  Command,     // push button: commit on release
+  Toggle,      // latching push button, value 0 / 1
+  Binary,      // two-state switch with an on text and an off text
+  Radio,       // independent radio button, value 0 / 1
+  Numeric,     // spin box the operator edits
+  Indicator,   // numeric display only
+  Ring,        // list of labelled values (combo box)
+  TextBox,     // text, editable unless read-only
+  String,      // string display only
+  Decoration,  // coloured area
+  Picture,     // bitmap
+  TextMsg,     // label text
+  Graph,       // x/y graph with plots, rectangles and cursors
+  StripChart,  // scrolling chart of interleaved traces
+};
+
+/// Kind name as written in the resource file; nullptr for an unknown kind.
+const char* KindName(Kind kind);
+bool KindFromName(const QString& name, Kind* kind);
+
+enum class ValueType { Int32, UInt16, Double, Text };
+
+struct PlotItem {
+  int handle = 0;
+  bool rectangle = false;
+  std::vector<double> xs, ys;  // curve points
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // rectangle corners
+  int colour = 0;
+  int fillColour = 0;
+  int plotStyle = 0;
+  int pointStyle = 0;
+  int lineStyle = 0;
+};
+
+struct AxisState {
+  int mode = VAL_MANUAL;
+  double min = 0.0;
+  double max = 1.0;
+};
+
+struct CursorState {
+  double x = 0.0;
+  double y = 0.0;
+  bool placed = false;
+  int colour = 0x000000;
+};
+
+struct GraphState {
+  std::vector<PlotItem> plots;
+  std::vector<PlotItem> spare;  // deleted items kept for reuse, so a live loop does not allocate
+  int nextHandle = 1;
+  CursorState cursors[3];
+  bool yTickLabels = true;
+  AxisState xAxis, yAxis;
+  int repaints = 0;
+};
+
+struct StripState {
+  int numTraces = 1;
+  int pointsPerScreen = 100;
+  int scrollMode = 0;
+  std::vector<int> traceColours;
+  std::vector<std::vector<double>> traces;  // oldest first, at most pointsPerScreen each
+  AxisState yAxis;
+  int repaints = 0;
+};
+
+struct RingItem {
+  QString label;
+  int value = 0;
+};
+
+struct Control {
+  int id = 0;
+  int panel = 0;  // handle of the panel that holds it
+  std::string name;
+  Kind kind = Kind::TextMsg;
+  ValueType valueType = ValueType::Int32;
+  QPointer<QWidget> widget;
+  QPointer<QLabel> caption;  // label shown above the control, if any
+  QString label;
+  int left = 0, top = 0, width = 0, height = 0;
+  CtrlCallbackPtr callback = nullptr;
+  void* callbackData = nullptr;
+
+  double minimum = 0.0, maximum = 65535.0;
+  int precision = 0;
+  double number = 0.0;  // value of numerics, indicators, radio, toggle, binary
+  QString text;         // value of text boxes, string indicators and text messages
+  std::vector<RingItem> items;
+  int onValue = 1, offValue = 0;
+  QString onText, offText;
+
+  bool dimmed = false;
+  bool visible = true;
+  bool readOnly = false;
+  int textColour = -1, textBgColour = -1, frameColour = -1;
+  int pointSize = 0;
+  bool bold = false;
+  QString font;
+  bool hasImage = false;
+
+  std::unique_ptr<GraphState> graph;
+  std::unique_ptr<StripState> strip;
+  QCustomPlot* plot = nullptr;
+  bool repaintPending = false;
+};
+
+struct Panel {
+  int handle = 0;
+  int resource = 0;
+  QString title;
+  QPointer<QWidget> window;
+  PanelCallbackPtr callback = nullptr;
+  std::map<int, std::unique_ptr<Control>> controls;
+  int nextNewId = 100;
+};
+
+/// The loaded panels, by handle.
+std::map<int, std::unique_ptr<Panel>>& Panels();
+Panel* FindPanel(int handle);
+Control* FindControl(int panel, int control);
+
+CtrlCallbackPtr LookupCtrlCallback(const std::string& name);
+PanelCallbackPtr LookupPanelCallback(const std::string& name);
+
+/// Queues an event for a control's callback; it runs from the event loop in posting order.
+void PostCtrlEvent(int panel, int control, int event, int data1, int data2);
+/// Queues the close event for a panel's callback.
+void PostPanelEvent(int panel, int event);
+
+/// Builds the widget of a control inside its panel window and wires its events.
+void BuildControlWidget(Panel& panel, Control& control);
+/// Shows a control's state (value, text, colours, dimmed, visible) on its widget.
+void RefreshControlWidget(Control& control);
+void ApplyTextStyle(Control& control);
+
+/// Asks for a repaint of a graph or strip chart at the next screen tick.
+void ScheduleRepaint(Control& control);
+/// Paints every pending graph now (used before pictures are taken).
+void FlushPendingRepaints();
+void CreatePlotWidget(Panel& panel, Control& control);
+
+bool IsOffscreen();
+
+}  // namespace userint

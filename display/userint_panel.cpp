@@ -1,0 +1,359 @@
+// Loading panels from the resource file, and showing, hiding and discarding them.
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QWidget>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "display/userint.h"
+#include "display/userint_internal.h"
+#include "display/utility.h"
+
+namespace userint {
+namespace {
+
+const RequiredControl* gRequired = nullptr;
+int gRequiredCount = 0;
+std::string gLoadError;
+int gNextHandle = 1;
+
+// The top-level window of a panel. Its close box does not close it: the panel callback gets
+// EVENT_CLOSE and decides.
+class PanelWindow : public QWidget {
+ public:
+  explicit PanelWindow(int handle) : handle_(handle) {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();
+    PostPanelEvent(handle_, EVENT_CLOSE);
+  }
+
+ private:
+  int handle_;
+};
+
+struct KindEntry {
+  Kind kind;
+  const char* name;
+};
+constexpr KindEntry kKinds[] = {
+    {Kind::Command, "command"},       {Kind::Toggle, "toggle"},
+    {Kind::Binary, "binary"},         {Kind::Radio, "radio"},
+    {Kind::Numeric, "numeric"},       {Kind::Indicator, "indicator"},
+    {Kind::Ring, "ring"},             {Kind::TextBox, "textbox"},
+    {Kind::String, "string"},         {Kind::Decoration, "decoration"},
+    {Kind::Picture, "picture"},       {Kind::TextMsg, "textmsg"},
+    {Kind::Graph, "graph"},           {Kind::StripChart, "stripchart"},
+};
+
+int Fail(int code, const std::string& why) {
+  gLoadError = why;
+  return code;
+}
+
+// Colours are written "#RRGGBB" in the file; -1 means "not given".
+int ColourOf(const QJsonValue& v, int fallback) {
+  if (v.isDouble()) return v.toInt();
+  if (!v.isString()) return fallback;
+  QString s = v.toString().trimmed();
+  if (s.startsWith('#')) s.remove(0, 1);
+  bool ok = false;
+  int c = s.toInt(&ok, 16);
+  return ok ? c : fallback;
+}
+
+void ReadAxis(const QJsonObject& o, AxisState* axis) {
+  if (o.isEmpty()) return;
+  axis->mode = o.value("autoscale").toBool(false) ? VAL_AUTOSCALE : VAL_MANUAL;
+  axis->min = o.value("min").toDouble(axis->min);
+  axis->max = o.value("max").toDouble(axis->max);
+}
+
+// Reads one control description. Returns an empty string or the reason it is unusable.
+std::string ReadControl(const QJsonObject& o, Control* c) {
+  QString kindName = o.value("kind").toString();
+  if (!KindFromName(kindName, &c->kind)) return "unknown kind \"" + kindName.toStdString() + "\"";
+  c->name = o.value("name").toString().toStdString();
+  c->label = o.value("label").toString();
+  c->left = o.value("left").toInt();
+  c->top = o.value("top").toInt();
+  c->width = o.value("width").toInt();
+  c->height = o.value("height").toInt();
+  QString type = o.value("type").toString();
+  if (c->kind == Kind::TextBox || c->kind == Kind::String || c->kind == Kind::TextMsg) {
+    c->valueType = ValueType::Text;
+  } else if (type == "double") {
+    c->valueType = ValueType::Double;
+  } else if (type == "u16") {
+    c->valueType = ValueType::UInt16;
+  } else if (type.isEmpty() || type == "i32") {
+    c->valueType = ValueType::Int32;
+  } else {
+    return "unknown value type \"" + type.toStdString() + "\"";
+  }
+  if (c->valueType == ValueType::UInt16) {
+    c->minimum = 0;
+    c->maximum = 65535;
+  } else if (c->valueType == ValueType::Int32) {
+    c->minimum = -2147483647.0;
+    c->maximum = 2147483647.0;
+  } else {
+    c->minimum = -1e12;
+    c->maximum = 1e12;
+  }
+  c->minimum = o.value("min").toDouble(c->minimum);
+  c->maximum = o.value("max").toDouble(c->maximum);
+  if (c->minimum > c->maximum) return "min above max";
+  c->precision = o.value("precision").toInt(c->valueType == ValueType::Double ? 3 : 0);
+  c->dimmed = o.value("dimmed").toBool(false);
+  c->visible = o.value("visible").toBool(true);
+  c->readOnly = o.value("readonly").toBool(false);
+  c->pointSize = o.value("fontSize").toInt(0);
+  c->bold = o.value("bold").toBool(false);
+  c->textColour = ColourOf(o.value("textColour"), -1);
+  c->textBgColour = ColourOf(o.value("textBgColour"), -1);
+  c->frameColour = ColourOf(o.value("colour"), -1);
+  c->onText = o.value("onText").toString("ON");
+  c->offText = o.value("offText").toString("OFF");
+  c->onValue = o.value("onValue").toInt(1);
+  c->offValue = o.value("offValue").toInt(0);
+  for (const QJsonValue& iv : o.value("items").toArray()) {
+    QJsonObject io = iv.toObject();
+    if (!io.contains("value")) return "ring item without a value";
+    c->items.push_back({io.value("label").toString(), io.value("value").toInt()});
+  }
+  if (c->kind == Kind::Ring && c->items.empty()) return "ring without items";
+  QJsonValue v = o.value("value");
+  if (c->valueType == ValueType::Text) {
+    c->text = v.toString();
+  } else if (c->kind == Kind::Ring) {
+    c->number = v.isUndefined() ? c->items.front().value : v.toDouble();
+  } else if (c->kind == Kind::Binary) {
+    c->number = v.isUndefined() ? c->offValue : v.toDouble();
+  } else {
+    c->number = std::clamp(v.toDouble(0.0), c->minimum, c->maximum);
+  }
+  if (c->kind == Kind::Graph) {
+    c->graph = std::make_unique<GraphState>();
+    ReadAxis(o.value("xAxis").toObject(), &c->graph->xAxis);
+    ReadAxis(o.value("yAxis").toObject(), &c->graph->yAxis);
+    c->graph->yTickLabels = o.value("yTickLabels").toBool(true);
+    QJsonArray cursors = o.value("cursors").toArray();
+    for (int i = 0; i < 3 && i < cursors.size(); ++i) {
+      c->graph->cursors[i].colour = ColourOf(cursors[i].toObject().value("colour"), 0);
+    }
+  }
+  if (c->kind == Kind::StripChart) {
+    c->strip = std::make_unique<StripState>();
+    c->strip->numTraces = std::clamp(o.value("traces").toInt(1), 1, 16);
+    c->strip->pointsPerScreen = std::clamp(o.value("pointsPerScreen").toInt(100), 2, 100000);
+    c->strip->traceColours.assign(c->strip->numTraces, 0);
+    c->strip->traces.assign(c->strip->numTraces, {});
+    ReadAxis(o.value("yAxis").toObject(), &c->strip->yAxis);
+  }
+  return {};
+}
+
+std::string ControlLabel(const QJsonObject& o) {
+  return "control " + std::to_string(o.value("id").toInt()) + " (" +
+         o.value("name").toString().toStdString() + ")";
+}
+
+}  // namespace
+
+const char* KindName(Kind kind) {
+  for (const KindEntry& e : kKinds)
+    if (e.kind == kind) return e.name;
+  return nullptr;
+}
+
+bool KindFromName(const QString& name, Kind* kind) {
+  for (const KindEntry& e : kKinds) {
+    if (name == QLatin1String(e.name)) {
+      *kind = e.kind;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace userint
+
+using namespace userint;
+
+void RequireControls(const RequiredControl* list, int count) {
+  gRequired = list;
+  gRequiredCount = count;
+}
+
+const char* GetLoadPanelError(void) { return gLoadError.c_str(); }
+
+int LoadPanel(int /*parent*/, const char* file, int resource) {
+  gLoadError.clear();
+  if (!QCoreApplication::instance()) return Fail(UIE_NOT_INITIALISED, "the user interface is not started");
+  char path[260];
+  const char* name = file ? file : "";
+  if (FindResourceFile(name, path) != 0) {
+    return Fail(UIE_FILE_NOT_FOUND, std::string(name) + ": file not found");
+  }
+  QFile f(QString::fromLocal8Bit(path));
+  if (!f.open(QIODevice::ReadOnly)) {
+    return Fail(UIE_FILE_NOT_FOUND, std::string(path) + ": cannot be read");
+  }
+  // A panel description is a few tens of kilobytes; anything far larger is not ours.
+  if (f.size() > 4 * 1024 * 1024) return Fail(UIE_BAD_FILE, std::string(path) + ": file too large");
+  QJsonParseError perr{};
+  QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &perr);
+  if (doc.isNull() || !doc.isObject()) {
+    return Fail(UIE_BAD_FILE, std::string(path) + ": not a panel file (" +
+                                  perr.errorString().toStdString() + " at offset " +
+                                  std::to_string(perr.offset) + ")");
+  }
+  QJsonObject root = doc.object();
+  if (root.value("format").toString() != "rorir-panels") {
+    return Fail(UIE_BAD_FILE, std::string(path) + ": not a panel file (format is not rorir-panels)");
+  }
+  QJsonObject po;
+  for (const QJsonValue& pv : root.value("panels").toArray()) {
+    if (pv.toObject().value("resource").toInt() == resource) po = pv.toObject();
+  }
+  if (po.isEmpty()) {
+    return Fail(UIE_BAD_RESOURCE, std::string(path) + ": no panel " + std::to_string(resource));
+  }
+  const std::string where = std::string(path) + ": panel " + std::to_string(resource) + ": ";
+
+  auto panel = std::make_unique<Panel>();
+  panel->resource = resource;
+  panel->title = po.value("title").toString();
+  int width = po.value("width").toInt(0), height = po.value("height").toInt(0);
+  if (width < 50 || height < 50 || width > 10000 || height > 10000) {
+    return Fail(UIE_BAD_FILE, where + "width and height must be 50 to 10000");
+  }
+  std::set<int> ids;
+  std::vector<std::unique_ptr<Control>> unnamed;
+  for (const QJsonValue& cv : po.value("controls").toArray()) {
+    QJsonObject co = cv.toObject();
+    auto c = std::make_unique<Control>();
+    std::string why = ReadControl(co, c.get());
+    if (!why.empty()) return Fail(UIE_BAD_FILE, where + ControlLabel(co) + ": " + why);
+    for (const char* key : {"left", "top", "width", "height"}) {
+      if (!co.value(key).isDouble()) {
+        return Fail(UIE_BAD_FILE, where + ControlLabel(co) + ": no " + key);
+      }
+    }
+    c->callback = LookupCtrlCallback(co.value("callback").toString().toStdString());
+    if (co.contains("id")) {
+      int id = co.value("id").toInt(-1);
+      if (id <= 0 || id >= 100) return Fail(UIE_BAD_FILE, where + ControlLabel(co) + ": id must be 1 to 99");
+      if (!ids.insert(id).second) return Fail(UIE_BAD_FILE, where + ControlLabel(co) + ": id used twice");
+      c->id = id;
+      panel->controls[id] = std::move(c);
+    } else {
+      unnamed.push_back(std::move(c));
+    }
+  }
+  for (int i = 0; i < gRequiredCount; ++i) {
+    const RequiredControl& r = gRequired[i];
+    if (r.resource != resource) continue;
+    auto it = panel->controls.find(r.id);
+    if (it == panel->controls.end()) {
+      return Fail(UIE_MISSING_CONTROL, where + "lacks control " + std::to_string(r.id) + " (" + r.name + ")");
+    }
+    const char* kind = KindName(it->second->kind);
+    if (std::string(kind) != r.kind || it->second->name != r.name) {
+      return Fail(UIE_MISSING_CONTROL, where + "control " + std::to_string(r.id) + " is " +
+                                           it->second->name + " (" + kind + "), expected " +
+                                           r.name + " (" + r.kind + ")");
+    }
+  }
+  for (auto& c : unnamed) {
+    c->id = panel->nextNewId++;
+    panel->controls[c->id] = std::move(c);
+  }
+
+  panel->handle = gNextHandle++;
+  PanelWindow* window = new PanelWindow(panel->handle);
+  window->setObjectName(po.value("name").toString());
+  window->setWindowTitle(panel->title);
+  window->setFixedSize(width, height);
+  int bg = ColourOf(po.value("colour"), -1);
+  if (bg >= 0) {
+    window->setAutoFillBackground(true);
+    QPalette pal = window->palette();
+    pal.setColor(QPalette::Window, QColor::fromRgb(static_cast<QRgb>(bg)));
+    window->setPalette(pal);
+  }
+  panel->window = window;
+  panel->callback = LookupPanelCallback(po.value("callback").toString().toStdString());
+  // Decorations first and lowest, so the controls drawn on them stay on top.
+  for (auto& [id, c] : panel->controls)
+    if (c->kind == Kind::Decoration) BuildControlWidget(*panel, *c);
+  for (auto& [id, c] : panel->controls)
+    if (c->kind != Kind::Decoration) BuildControlWidget(*panel, *c);
+  int handle = panel->handle;
+  Panels()[handle] = std::move(panel);
+  return handle;
+}
+
+int DisplayPanel(int panel) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  p->window->show();
+  p->window->raise();
+  for (auto& [id, c] : p->controls)
+    if (c->graph || c->strip) ScheduleRepaint(*c);
+  return 0;
+}
+
+int HidePanel(int panel) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  p->window->hide();
+  return 0;
+}
+
+int DiscardPanel(int panel) {
+  auto it = Panels().find(panel);
+  if (it == Panels().end()) return UIE_BAD_PANEL;
+  if (it->second->window) delete it->second->window.data();
+  Panels().erase(it);
+  return 0;
+}
+
+int SetActivePanel(int panel) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  p->window->activateWindow();
+  p->window->raise();
+  return 0;
+}
+
+int SetActiveCtrl(int panel, int control) {
+  Control* c = FindControl(panel, control);
+  if (!c) return FindPanel(panel) ? UIE_BAD_CONTROL : UIE_BAD_PANEL;
+  if (c->widget) c->widget->setFocus(Qt::OtherFocusReason);
+  return 0;
+}
+
+int GetActiveCtrl(int panel) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  QWidget* focus = p->window->focusWidget();
+  for (auto& [id, c] : p->controls) {
+    if (c->widget && focus && (focus == c->widget || c->widget->isAncestorOf(focus))) return id;
+  }
+  return 0;
+}
+
+int IsPanelVisible(int panel) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  return p->window->isVisible() ? 1 : 0;
+}

@@ -1,0 +1,224 @@
+// Pop-ups, panel pictures and the inspection interface used by tests and tools.
+//
+// A pop-up first looks for a queued answer (tests queue them, never sleep for a dialog). With
+// no queued answer it shows a real modal dialog; on the offscreen platform, where nobody could
+// answer it, it declines or cancels at once instead of waiting forever.
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+
+#include <qcustomplot.h>
+
+#include <deque>
+#include <utility>
+
+#include "display/userint.h"
+#include "display/userint_inspect.h"
+#include "display/userint_internal.h"
+#include "display/userint_qt.h"
+#include "display/utility.h"
+
+namespace userint {
+namespace {
+
+std::deque<int> gConfirmAnswers;
+std::deque<std::pair<int, std::string>> gFileAnswers;
+std::vector<PopupRecord> gPopupLog;
+
+}  // namespace
+}  // namespace userint
+
+using namespace userint;
+
+int ConfirmPopup(const char* title, const char* message) {
+  PopupRecord rec{"confirm", title ? title : "", message ? message : "", false};
+  int answer = 0;
+  if (!gConfirmAnswers.empty()) {
+    answer = gConfirmAnswers.front();
+    gConfirmAnswers.pop_front();
+    rec.answeredFromQueue = true;
+  } else if (!IsOffscreen()) {
+    answer = QMessageBox::question(nullptr, QString::fromLocal8Bit(rec.title.c_str()),
+                                   QString::fromLocal8Bit(rec.message.c_str()),
+                                   QMessageBox::Yes | QMessageBox::No,
+                                   QMessageBox::No) == QMessageBox::Yes;
+  }
+  gPopupLog.push_back(rec);
+  return answer;
+}
+
+int MessagePopup(const char* title, const char* message) {
+  PopupRecord rec{"message", title ? title : "", message ? message : "", false};
+  if (!IsOffscreen()) {
+    QMessageBox::information(nullptr, QString::fromLocal8Bit(rec.title.c_str()),
+                             QString::fromLocal8Bit(rec.message.c_str()));
+  }
+  gPopupLog.push_back(rec);
+  return 0;
+}
+
+int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
+                    const char* fileTypeList, const char* title, int buttonLabel,
+                    int /*restrictDirectory*/, int restrictExtension, int /*allowCancel*/,
+                    int /*allowMakeDirectory*/, char* path) {
+  PopupRecord rec{"file", title ? title : "", defaultFileName ? defaultFileName : "", false};
+  QString chosen;
+  bool haveAnswer = false;
+  int queuedResult = 0;
+  if (!gFileAnswers.empty()) {
+    queuedResult = gFileAnswers.front().first;
+    chosen = QString::fromLocal8Bit(gFileAnswers.front().second.c_str());
+    gFileAnswers.pop_front();
+    rec.answeredFromQueue = true;
+    haveAnswer = true;
+  } else if (!IsOffscreen()) {
+    QFileDialog dialog(nullptr, QString::fromLocal8Bit(rec.title.c_str()),
+                       QString::fromLocal8Bit(defaultDirectory ? defaultDirectory : ""));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The program asks its own overwrite question where it matters.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    QString filter = QString::fromLocal8Bit(fileTypeList ? fileTypeList : "*");
+    dialog.setNameFilter(filter);
+    const bool load = buttonLabel == 3;
+    dialog.setAcceptMode(load ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(load ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (restrictExtension && filter.startsWith("*.")) dialog.setDefaultSuffix(filter.mid(2));
+    dialog.selectFile(rec.message.c_str());
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+      chosen = dialog.selectedFiles().first();
+      haveAnswer = true;
+    }
+  }
+  gPopupLog.push_back(rec);
+  if (!haveAnswer || (rec.answeredFromQueue && queuedResult == VAL_NO_FILE_SELECTED)) {
+    return VAL_NO_FILE_SELECTED;
+  }
+  QByteArray bytes = chosen.toLocal8Bit();
+  // A path that does not fit the program's 260-byte buffers would name another file once cut:
+  // treat it as no choice.
+  if (bytes.isEmpty() || bytes.size() >= 260) return VAL_NO_FILE_SELECTED;
+  CopyText(path, 260, bytes.constData());
+  return QFileInfo::exists(chosen) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
+
+int SavePanelImage(int panel, const char* pngPath, double scale) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  if (!(scale > 0.0) || scale > 8.0) return UIE_BAD_ATTRIBUTE;
+  FlushPendingRepaints();
+  QWidget* w = p->window;
+  w->ensurePolished();
+  for (auto& [id, c] : p->controls) {
+    if (c->plot) c->plot->replot(QCustomPlot::rpImmediateRefresh);
+  }
+  QPixmap pixmap(w->size() * scale);
+  pixmap.setDevicePixelRatio(scale);
+  pixmap.fill(w->palette().color(QPalette::Window));
+  w->render(&pixmap);
+  return pixmap.save(QString::fromLocal8Bit(pngPath ? pngPath : ""), "PNG") ? 0 : UIE_BAD_FILE;
+}
+
+QWidget* PanelWidget(int panel) {
+  Panel* p = FindPanel(panel);
+  return p ? p->window.data() : nullptr;
+}
+
+QWidget* CtrlWidget(int panel, int control) {
+  Control* c = FindControl(panel, control);
+  return c ? c->widget.data() : nullptr;
+}
+
+std::vector<InspectedPlot> InspectGraphPlots(int panel, int control) {
+  std::vector<InspectedPlot> out;
+  Control* c = FindControl(panel, control);
+  if (!c || !c->graph) return out;
+  for (const PlotItem& item : c->graph->plots) {
+    InspectedPlot ip;
+    ip.handle = item.handle;
+    ip.rectangle = item.rectangle;
+    ip.xs = item.xs;
+    ip.ys = item.ys;
+    ip.x1 = item.x1;
+    ip.y1 = item.y1;
+    ip.x2 = item.x2;
+    ip.y2 = item.y2;
+    ip.colour = item.colour;
+    ip.fillColour = item.fillColour;
+    out.push_back(std::move(ip));
+  }
+  return out;
+}
+
+bool InspectGraphCursor(int panel, int control, int cursor, double* x, double* y) {
+  Control* c = FindControl(panel, control);
+  if (!c || !c->graph || cursor < 1 || cursor > 3) return false;
+  const CursorState& cs = c->graph->cursors[cursor - 1];
+  if (x) *x = cs.x;
+  if (y) *y = cs.y;
+  return cs.placed;
+}
+
+std::vector<std::vector<double>> InspectStripChart(int panel, int control) {
+  Control* c = FindControl(panel, control);
+  if (!c || !c->strip) return {};
+  return c->strip->traces;
+}
+
+int InspectRepaintCount(int panel, int control) {
+  Control* c = FindControl(panel, control);
+  if (!c) return -1;
+  if (c->graph) return c->graph->repaints;
+  if (c->strip) return c->strip->repaints;
+  return -1;
+}
+
+void InspectFlushRepaints() { FlushPendingRepaints(); }
+
+std::vector<InspectedControl> InspectPanelControls(int panel) {
+  std::vector<InspectedControl> out;
+  Panel* p = FindPanel(panel);
+  if (!p) return out;
+  for (auto& [id, c] : p->controls) {
+    InspectedControl ic;
+    ic.id = id;
+    ic.name = c->name;
+    ic.kind = KindName(c->kind);
+    if (c->valueType == ValueType::Text) {
+      ic.text = c->text.toStdString();
+    } else if (c->kind == Kind::Binary) {
+      ic.text = (static_cast<int>(c->number) == c->onValue ? c->onText : c->offText).toStdString();
+    } else if (c->kind == Kind::Command || c->kind == Kind::Toggle || c->kind == Kind::Radio) {
+      ic.text = c->label.toStdString();
+    }
+    ic.left = c->left;
+    ic.top = c->top;
+    ic.width = c->widget ? c->widget->width() : c->width;
+    ic.height = c->widget ? c->widget->height() : c->height;
+    ic.visible = c->visible;
+    ic.dimmed = c->dimmed;
+    ic.pointSize = c->pointSize;
+    ic.textColour = c->textColour;
+    ic.textBgColour = c->textBgColour;
+    ic.frameColour = c->frameColour;
+    ic.hasImage = c->hasImage;
+    out.push_back(std::move(ic));
+  }
+  return out;
+}
+
+void QueueConfirmAnswer(int answer) { gConfirmAnswers.push_back(answer); }
+
+void QueueFileSelectAnswer(int result, const char* path) {
+  gFileAnswers.emplace_back(result, path ? path : "");
+}
+
+void ResetPopupLog(void) {
+  gConfirmAnswers.clear();
+  gFileAnswers.clear();
+  gPopupLog.clear();
+}
+
+const std::vector<PopupRecord>& PopupLog(void) { return gPopupLog; }

@@ -1,0 +1,10 @@
+// The Qt widgets behind panels and controls, for tests that drive them with synthetic mouse
+// and key events. Only tests and tools include this header.
+#pragma once
+
+class QWidget;
+
+/// The top-level window of a panel (nullptr for a bad handle).
+QWidget* PanelWidget(int panel);
+/// The widget of a control (nullptr for a bad panel or control).
+QWidget* CtrlWidget(int panel, int control);
