@@ -34,6 +34,8 @@ void Model::resetAnalog() {
   anaMin_ = static_cast<std::uint16_t>(profile_.pixelsX8 - 1);
   results_.anaMax = anaMax_;
   results_.anaMin = anaMin_;
+  results_.tVal = ram_[kTVal];
+  results_.tTol = ram_[kTTol];
 }
 
 void Model::idle(Nanos now) {

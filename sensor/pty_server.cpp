@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,6 +34,7 @@ struct PtyServer::State {
   std::thread thread;
   std::atomic<bool> running{false};
   std::atomic<bool> hungUp{false};
+  Nanos drainFrom{0};  // set while the last answer before a hang-up waits to be read
   std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
 
   Nanos now() const { return std::chrono::steady_clock::now() - epoch; }
@@ -92,6 +94,15 @@ bool PtyServer::State::pump(Nanos t) {
     hangUp = model.hungUp();
   }
   if (hangUp && line.idle() && unsent.empty()) {
+    // A hang-up discards what the client has not read yet, so the last answer is given a
+    // moment to be read first (the kernel moves it to the slave side with a little delay), but
+    // a client that never reads does not hold the line up for long.
+    if (drainFrom == Nanos{0}) drainFrom = t;
+    int waiting = 0;
+    const bool read = ioctl(slave, FIONREAD, &waiting) == 0 && waiting == 0;
+    const Nanos lingered = t - drainFrom;
+    if (!(read && lingered >= std::chrono::milliseconds(50)) && lingered < std::chrono::seconds(2))
+      return true;
     // Closing the master end is a hang-up for whoever holds the slave.
     close(master);
     master = -1;
@@ -110,7 +121,7 @@ void PtyServer::State::serve() {
     if (!pump(t)) break;
 
     // Sleep until the next answer byte is due, a partial request goes stale, or input comes.
-    Nanos wait = std::chrono::milliseconds(200);
+    Nanos wait = std::chrono::milliseconds(drainFrom != Nanos{0} ? 2 : 200);
     if (auto due = line.nextDue()) wait = std::max(Nanos{0}, *due - t);
     {
       std::lock_guard lock(mutex);
