@@ -117,9 +117,9 @@ void talkLikeTheProgram(Client& c, const Profile& p) {
   EXPECT_TRUE(c.receive(1, 100ms).empty()) << "nothing more than asked for";
 }
 
-class PtyServerAtBaud : public ::testing::TestWithParam<unsigned> {};
+class SensorPtyAtBaud : public ::testing::TestWithParam<unsigned> {};
 
-TEST_P(PtyServerAtBaud, AnswersTheStartupAndVideoOrders) {
+TEST_P(SensorPtyAtBaud, AnswersTheStartupAndVideoOrders) {
   TempDir dir;
   ServerConfig config;
   config.model.profile = findProfile("t2-350");
@@ -139,10 +139,10 @@ TEST_P(PtyServerAtBaud, AnswersTheStartupAndVideoOrders) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(config.linkPath)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Unpaced, PtyServerAtBaud, ::testing::Values(0u));
-INSTANTIATE_TEST_SUITE_P(Paced, PtyServerAtBaud, ::testing::Values(19200u));
+INSTANTIATE_TEST_SUITE_P(Unpaced, SensorPtyAtBaud, ::testing::Values(0u));
+INSTANTIATE_TEST_SUITE_P(Paced, SensorPtyAtBaud, ::testing::Values(19200u));
 
-TEST(PtyServer, ClientMayCloseAndReopenAndGarbageIsForgotten) {
+TEST(SensorPty, ClientMayCloseAndReopenAndGarbageIsForgotten) {
   ServerConfig config;
   config.baud = 0;
   PtyServer server(config);
@@ -161,7 +161,7 @@ TEST(PtyServer, ClientMayCloseAndReopenAndGarbageIsForgotten) {
   EXPECT_EQ(server.counters().shortRequests, 1u);
 }
 
-TEST(PtyServer, LinkPathHandling) {
+TEST(SensorPty, LinkPathHandling) {
   TempDir dir;
   const fs::path file = dir.path / "taken";
   { std::ofstream(file) << "not a link"; }
@@ -182,7 +182,7 @@ TEST(PtyServer, LinkPathHandling) {
   EXPECT_EQ(fs::read_symlink(stale), server.slavePath());
 }
 
-TEST(PtyServer, HangUpFaultClosesTheLine) {
+TEST(SensorPty, HangUpFaultClosesTheLine) {
   ServerConfig config;
   config.baud = 0;
   config.model.faults.hangUpAfter = 2;
