@@ -1,6 +1,7 @@
 // Storage and start values of the shared global state. InitVars (main_panel.cpp) assigns the
 // defaults again at start-up; the values here are what the program holds when it is loaded.
 #include "app/globals.h"
+#include "app/sync_word.h"
 
 int pHandle = 0;
 int pPopup = 0;

@@ -1,6 +1,9 @@
 // The program's global state: every value that several modules share, with its start value.
 // The modules are plain functions over these names; there are no objects and no heap.
 #pragma once
+//
+// `sync` is declared in app/sync_word.h instead: POSIX declares a function of that name in
+// <unistd.h>, and only files that never include it may see the variable.
 
 #include <cstdint>
 
@@ -30,7 +33,6 @@ extern char proj_dir[PATH_SIZE];       ///< the program's data folder
 extern int com;                        ///< COM port number in use
 extern int order;                      ///< order word of the frame being sent
 extern int target;                     ///< RAM, EEPROM or DATFILE
-extern int sync;                       ///< sync word towards the sensor, 0x55
 extern int rx_flag;           ///< 1 once the receive callback took in a frame
 extern int graph_flag;        ///< 1 when that frame was a result frame
 extern int stop_flag;         ///< 0 while a loop runs; 1 stopped; 2 completed; 3 time-out

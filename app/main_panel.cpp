@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "app/globals.h"
+#include "app/sync_word.h"
 #include "band/logo.h"
+#include "display/panel.h"
 #include "display/userint.h"
 #include "display/utility.h"
 #include "resources/panels.h"
@@ -81,6 +83,8 @@ void InitVars(void) {
   CopyText(szSoftName, "K-VOR-PX-Rorir-QMB");
   ShowLogo(BAND_STYLE);
 
+  // The panel's own values replace the defaults above; the bar and the threshold follow them.
+  GetPanelValues();
   DrawStartUpBar();
   for (u16& t : thdArray) t = vThd;
 }

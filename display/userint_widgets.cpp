@@ -30,6 +30,9 @@ class EventTap : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    // A dimmed control takes no input at all.
+    Control* owner = FindControl(panel_, control_);
+    if (!owner || owner->dimmed) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonPress) {
       auto* me = static_cast<QMouseEvent*>(event);
       if (me->button() == Qt::LeftButton) {
@@ -41,8 +44,7 @@ class EventTap : public QObject {
       PostCtrlEvent(panel_, control_, EVENT_KEYPRESS, ke->key(), static_cast<int>(ke->modifiers()));
       // A focused command button is operated by Enter as well as by the space bar (which Qt
       // handles itself on release).
-      Control* c = FindControl(panel_, control_);
-      if (c && c->kind == Kind::Command &&
+      if (owner->kind == Kind::Command &&
           (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter)) {
         PostCtrlEvent(panel_, control_, EVENT_COMMIT, 0, 0);
       }

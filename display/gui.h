@@ -1,0 +1,36 @@
+// The live display of the main panel: the video curve with its threshold, the result
+// indicators with the position bar, and the trend chart with its 100-sample history.
+#pragma once
+
+#include "app/globals.h"
+
+constexpr int TREND_SAMPLES = 100;  ///< samples kept in the trend history
+constexpr int TREND_TRACES = 6;     ///< values per sample (traces of CHARTraw)
+constexpr int TREND_SIZE = TREND_SAMPLES * TREND_TRACES;
+
+constexpr int SHIFT_ERR_COUNT = -20003;  ///< Shift / Copy1D: fewer than one element
+constexpr int SHIFT_ERR_RANGE = -20102;  ///< Shift: the shift is as long as the array or longer
+
+/// Trend history, interleaved: entry 6k + t is trace t + 1 of sample k, sample 0 the oldest.
+/// Kept for the whole run of the program, so a new measurement run continues the trend.
+extern double arrayNORM[TREND_SIZE];
+
+/// Draws the video line `y` (256 words, adcbuf) against `x` (256 positions, xArray8) in red,
+/// and the threshold curve thdArray in dark green, on GRAPHvideo from 0 to YAXISMAX.
+void PlotVIDEOCurve(const u16 y[VIDEO_POINTS], const double x[VIDEO_POINTS]);
+
+/// Shows the last result frame: the indicators, then on GRAPHbar the edge-window cursors, the
+/// position cursor, the red ranges outside the edges and the green tolerance band(s).
+void PlotVIDEOBarGraph(void);
+
+/// Appends one sample (tolerance limits, setpoint, M-value, analog output, gap value) to
+/// arrayNORM and redraws CHARTraw with the whole history and a window that fits the values.
+void PlotRAWGraphX8(void);
+
+/// Moves n doubles of x by `shifts` places into y (x and y may be the same array), filling
+/// with zeros. Returns 0, SHIFT_ERR_COUNT when n < 1, SHIFT_ERR_RANGE when |shifts| >= n;
+/// on an error nothing is written.
+int Shift(const double* x, int n, int shifts, double* y);
+
+/// Copies n doubles from x to y. Returns 0, or SHIFT_ERR_COUNT when n < 1.
+int Copy1D(const double* x, int n, double* y);

@@ -1,0 +1,129 @@
+// Panel binding: the setting controls of the main panel and the setting globals hold the same
+// values, copied one way before a send or save and the other way after a read.
+#include "display/panel.h"
+
+#include "display/gui.h"
+#include "display/userint.h"
+#include "resources/panels.h"
+
+namespace {
+
+constexpr u16 POWER_MAX = 1000;
+constexpr u16 POWER_REPAIRED = 500;
+constexpr u16 TOLMODE_MAX = 6;
+constexpr u16 VTHD_MIN = 50;
+constexpr u16 VTHD_MAX = 950;
+constexpr u16 ANAMODE_MAX = 5;
+constexpr u16 ANAMODE_SHOWS_GROUP = 1;  // above this the analog-output group is shown
+constexpr u16 POLARITY_MAX = 1;
+constexpr u16 EMODE_MAX = 4;
+constexpr u16 POWMODE_MAX = 2;
+constexpr u16 EHARDWARE_MAX = 3;
+constexpr u16 AVERAGE_MAX = 1024;
+constexpr u16 SLOPE_MAX = 65534;
+constexpr u16 INTERSECT_MAX = 60000;
+
+constexpr double CURSOR_HEIGHT = 0.75;
+constexpr double RANGE_TOP = 1.0;
+constexpr double BAND_TOP = 0.25;
+
+// The command buttons locked during a recording, in the order they are switched.
+constexpr int kCommandButtons[] = {MAIN_BTNRun,  MAIN_BTNVideo, MAIN_BTNStop,    MAIN_ButtonTeach,
+                                   MAIN_BTNGet,  MAIN_BTNSend,  MAIN_ButtonReset};
+constexpr int kAnalogGroup[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset,
+                                MAIN_DECOanaMaxMin};
+constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
+
+// The hardware edge modes (1 and 3) evaluate without a tolerance setting.
+bool ToleranceUnused(u16 hardware) { return hardware == 1 || hardware == 3; }
+
+// Out-of-range settings are repaired in the globals themselves, so that a later send or save
+// carries the repaired values. All comparisons are unsigned.
+void RepairSettings() {
+  if (power > POWER_MAX) power = POWER_REPAIRED;
+  if (tolMode > TOLMODE_MAX) tolMode = 0;
+  if (vThd > VTHD_MAX) vThd = VTHD_MAX;
+  if (vThd < VTHD_MIN) vThd = VTHD_MIN;
+  if (anaMode > ANAMODE_MAX) anaMode = 0;
+  if (polarity > POLARITY_MAX) polarity = POLARITY_MAX;
+  if (eMode > EMODE_MAX) eMode = EMODE_MAX;
+  if (tTol > ccdmaxpixelX8) tTol = ccdmaxpixelX8;
+  if (tTol == 0) tTol = 1;
+  if (powMode > POWMODE_MAX) powMode = 0;
+  // A left limit beyond the line restarts the window at its beginning.
+  if (eBeg > ccdsubpixel) eBeg = 1;
+  if (eEnd > ccdsubpixel) eEnd = ccdsubpixel;
+  if (eEnd == 0) eEnd = 1;
+  if (eHardware > EHARDWARE_MAX) eHardware = EHARDWARE_MAX;
+  if (average > AVERAGE_MAX) average = AVERAGE_MAX;
+  if (slope > SLOPE_MAX) slope = SLOPE_x1024;
+  if (intersect > INTERSECT_MAX) intersect = YOFFSET;
+}
+
+}  // namespace
+
+void GetPanelValues(void) {
+  GetCtrlVal(pHandle, MAIN_NUMpower, &power);
+  GetCtrlVal(pHandle, MAIN_RNGtolMode, &tolMode);
+  GetCtrlVal(pHandle, MAIN_NUMVideoThreshold, &vThd);
+  GetCtrlVal(pHandle, MAIN_RNGanaMode, &anaMode);
+  GetCtrlVal(pHandle, MAIN_RNGpolarity, &polarity);
+  GetCtrlVal(pHandle, MAIN_RNGeMode, &eMode);
+  GetCtrlVal(pHandle, MAIN_NEDITEdgeLeft, &eBeg);
+  GetCtrlVal(pHandle, MAIN_NEDITEdgeRight, &eEnd);
+  GetCtrlVal(pHandle, MAIN_NUMtVal, &tVal);
+  GetCtrlVal(pHandle, MAIN_NEDITTolerance, &tTol);
+  GetCtrlVal(pHandle, MAIN_DropHardwareMode, &eHardware);
+  GetCtrlVal(pHandle, MAIN_NUMaverage, &average);
+  GetCtrlVal(pHandle, MAIN_RNGpowMode, &powMode);
+  GetCtrlVal(pHandle, MAIN_BINSWopMode, &opMode);
+  GetCtrlVal(pHandle, MAIN_NUMslope, &slope);
+}
+
+
+void SetPanelValues(void) {
+  RepairSettings();
+
+  const int dimTolerance = ToleranceUnused(eHardware) ? 1 : 0;
+  for (int id : kToleranceGroup) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dimTolerance);
+  const int showAnalog = anaMode > ANAMODE_SHOWS_GROUP ? 1 : 0;
+  for (int id : kAnalogGroup) SetCtrlAttribute(pHandle, id, ATTR_VISIBLE, showAnalog);
+
+  SetCtrlVal(pHandle, MAIN_NUMpower, power);
+  SetCtrlVal(pHandle, MAIN_RNGtolMode, tolMode);
+  SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, vThd);
+  SetCtrlVal(pHandle, MAIN_RNGanaMode, anaMode);
+  SetCtrlVal(pHandle, MAIN_RNGpolarity, polarity);
+  SetCtrlVal(pHandle, MAIN_RNGeMode, eMode);
+  SetCtrlVal(pHandle, MAIN_NEDITEdgeLeft, eBeg);
+  SetCtrlVal(pHandle, MAIN_NEDITEdgeRight, eEnd);
+  SetCtrlVal(pHandle, MAIN_NUMtTol, tTol);
+  SetCtrlVal(pHandle, MAIN_NUMtVal, tVal);
+  SetCtrlVal(pHandle, MAIN_NEDITTolerance, tTol);
+  SetCtrlVal(pHandle, MAIN_DropHardwareMode, eHardware);
+  SetCtrlVal(pHandle, MAIN_NUMaverage, average);
+  SetCtrlVal(pHandle, MAIN_RNGpowMode, powMode);
+  SetCtrlVal(pHandle, MAIN_NUMslope, slope);
+  SetCtrlVal(pHandle, MAIN_BINSWopMode, opMode);
+
+  for (u16& t : thdArray) t = vThd;
+
+  SetAxisScalingMode(pHandle, MAIN_GRAPHbar, VAL_BOTTOM_XAXIS, VAL_MANUAL, 1.0, ccdpixE);
+  PlotVIDEOCurve(adcbuf, xArray8);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 2, eBeg, CURSOR_HEIGHT);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 3, eEnd, CURSOR_HEIGHT);
+
+  // Added to what the bar already shows; the next result frame clears the bar.
+  PlotRectangle(pHandle, MAIN_GRAPHbar, 0.0, 0.0, ccdmaxpixelX8, RANGE_TOP, VAL_LT_GRAY,
+                VAL_LT_GRAY);
+  // Signed: a tolerance wider than the setpoint puts the band's left end below zero.
+  const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
+  const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
+  PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, BAND_TOP, VAL_GREEN, VAL_GREEN);
+}
+
+void DimmButtons(u16 dim) {
+  const int state = dim > 0 ? 1 : 0;
+  for (int id : kCommandButtons) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, state);
+  SetCtrlAttribute(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED, state);
+}

@@ -1,0 +1,15 @@
+# Debian packages the build and the tests need, and installing those that are missing.
+RORIR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-dev libbenchmark-dev)
+
+ensure_packages() {
+  local missing=()
+  for p in "${RORIR_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}

@@ -1,0 +1,185 @@
+// Start-up, defaults, the information band and shutdown, in-process with the real panels, and
+// the program's exit codes as a separate process.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <QWidget>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/globals.h"
+#include "app/main_panel.h"
+#include "band/logo.h"
+#include "display/userint.h"
+#include "display/userint_inspect.h"
+#include "display/userint_qt.h"
+#include "display/utility.h"
+#include "resources/panels.h"
+#include "support/ui_helpers.h"
+
+namespace {
+
+std::vector<InspectedControl> TextMessages(int panel) {
+  std::vector<InspectedControl> out;
+  for (const InspectedControl& c : InspectPanelControls(panel))
+    if (c.kind == "textmsg" && c.name.rfind("TEXTMSG_", 0) == 0) out.push_back(c);
+  return out;
+}
+
+std::string TextOf(int panel, int control) {
+  char buf[260];
+  GetCtrlVal(panel, control, buf);
+  return buf;
+}
+
+class StartUpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dataDir_ = MakeTempDir();
+    setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("RORIR_DATA_DIR");
+    unsetenv("RORIR_RESOURCE_DIR");
+    RemoveTree(dataDir_);
+  }
+  std::string dataDir_;
+};
+
+TEST_F(StartUpTest, ShowsDefaultsBandAndRecorderNamesThenClosesWithExitCodeZero) {
+  char arg0[] = "rorir";
+  char* argv[] = {arg0, nullptr};
+  ASSERT_EQ(StartUp(1, argv), 0);
+
+  EXPECT_EQ(TextOf(pHandle, MAIN_TBOXstatus), "InitVars");
+  int toggle = -1;
+  GetCtrlVal(pHandle, MAIN_TOGGBTN_Recorder, &toggle);
+  EXPECT_EQ(toggle, 0);
+  EXPECT_EQ(TextOf(pPopup, RECORDER_TBOXrecfilename), "CHARGE0123.DAT");
+  EXPECT_EQ(TextOf(pPopup, RECORDER_TBOXrecpath), dataDir_ + "/CHARGE0123.DAT");
+  EXPECT_EQ(std::string(rec_fname), dataDir_ + "/CHARGE0123.DAT");
+  EXPECT_EQ(std::string(proj_dir), dataDir_);
+  EXPECT_EQ(IsPanelVisible(pHandle), 1);
+  EXPECT_EQ(IsPanelVisible(pPopup), 0);
+  EXPECT_EQ(GetActiveCtrl(pHandle), MAIN_BTNStop);
+  EXPECT_EQ(stop_flag, 1);
+  EXPECT_EQ(com, 1);
+
+  // The band: blue strip, logo loaded, five texts, the name larger than the rest.
+  auto controls = InspectPanelControls(pHandle);
+  auto logo = std::find_if(controls.begin(), controls.end(), [](auto& c) { return c.id == MAIN_PICTlogo; });
+  ASSERT_NE(logo, controls.end());
+  EXPECT_TRUE(logo->hasImage);
+  EXPECT_EQ(logo->left, 300);
+  EXPECT_EQ(logo->top, 10);
+  auto band = std::find_if(controls.begin(), controls.end(), [](auto& c) { return c.id == MAIN_DECOlogo; });
+  EXPECT_EQ(band->frameColour, 0x0080FF);
+  auto texts = TextMessages(pHandle);
+  ASSERT_EQ(texts.size(), 5u);
+  const std::array<std::string, 5> expected = {szMakerName, szMakerPhone, szMakerWeb,
+                                               "K-VOR-PX-Rorir-QMB", "Version 1.52"};
+  for (size_t i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(texts[i].text, expected[i]);
+    EXPECT_EQ(texts[i].pointSize, i == 3 ? 18 : 11) << texts[i].text;
+    EXPECT_EQ(texts[i].textBgColour, 0x0080FF);
+    EXPECT_EQ(texts[i].textColour, 0xFFFFFF);
+  }
+  EXPECT_EQ(texts[3].left, 300);
+  EXPECT_EQ(texts[3].top, 35);
+  EXPECT_EQ(texts[4].left, 490);
+
+  // The position bar: cursors at the settings, the tolerance band around the setpoint.
+  double x = 0, y = 0;
+  ASSERT_TRUE(InspectGraphCursor(pHandle, MAIN_GRAPHbar, 1, &x, &y));
+  EXPECT_DOUBLE_EQ(x, tVal);
+  EXPECT_DOUBLE_EQ(y, 1.0);
+  ASSERT_TRUE(InspectGraphCursor(pHandle, MAIN_GRAPHbar, 3, &x, &y));
+  EXPECT_DOUBLE_EQ(x, eEnd);
+  auto plots = InspectGraphPlots(pHandle, MAIN_GRAPHbar);
+  ASSERT_EQ(plots.size(), 1u);
+  EXPECT_DOUBLE_EQ(plots[0].x1, static_cast<int>(tVal) - static_cast<int>(tTol));
+  EXPECT_DOUBLE_EQ(plots[0].x2, tVal + tTol);
+  EXPECT_EQ(plots[0].colour, 0x00FF00);
+  EXPECT_TRUE(std::all_of(std::begin(thdArray), std::end(thdArray), [](u16 t) { return t == vThd; }));
+
+  // Closing the main panel ends the event loop; shutdown returns the exit code 0.
+  PanelWidget(pHandle)->close();
+  EXPECT_EQ(RunAndShutDown(), 0);
+  EXPECT_EQ(stop_flag, 1);
+  EXPECT_EQ(PanelWidget(pHandle), nullptr);
+}
+
+TEST_F(StartUpTest, MissingLogoLeavesThePictureEmptyAndDrawsTheRestOfTheBand) {
+  // A resource folder with the panel file but without the bitmap.
+  std::string resources = MakeTempDir();
+  std::filesystem::copy_file(BinPath(PANEL_RESOURCE_FILE), resources + "/" + PANEL_RESOURCE_FILE);
+  setenv("RORIR_RESOURCE_DIR", resources.c_str(), 1);
+  char arg0[] = "rorir";
+  char* argv[] = {arg0, nullptr};
+  ASSERT_EQ(StartUp(1, argv), 0);
+  auto controls = InspectPanelControls(pHandle);
+  auto logo = std::find_if(controls.begin(), controls.end(), [](auto& c) { return c.id == MAIN_PICTlogo; });
+  EXPECT_FALSE(logo->hasImage);
+  EXPECT_EQ(TextMessages(pHandle).size(), 5u);
+  RemoveTree(resources);
+}
+
+TEST_F(StartUpTest, BandStylesAndRepeatedCalls) {
+  std::string why;
+  ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+  ShowLogo(3);
+  EXPECT_TRUE(TextMessages(pHandle).empty());
+  ShowLogo(0);
+  auto texts = TextMessages(pHandle);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].textColour, 0x808080);
+  EXPECT_EQ(texts[0].textBgColour, 0xFFFFFF);
+  auto controls = InspectPanelControls(pHandle);
+  auto logo = std::find_if(controls.begin(), controls.end(), [](auto& c) { return c.id == MAIN_PICTlogo; });
+  EXPECT_FALSE(logo->visible);
+  ShowLogo(1);
+  ShowLogo(1);
+  EXPECT_EQ(TextMessages(pHandle).size(), 6u);  // each call adds its texts over the earlier ones
+}
+
+// ---- the program as a process ----
+
+struct RunResult {
+  int exitCode = -1;
+  std::string output;
+};
+
+RunResult RunProgram(const std::string& env) {
+  RunResult r;
+  std::string cmd = "env QT_QPA_PLATFORM=offscreen " + env + " '" + BinPath("rorir") + "' 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[512];
+  while (fgets(buf, sizeof buf, p)) r.output += buf;
+  int status = pclose(p);
+  if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  return r;
+}
+
+TEST(ProgramExit, MissingOrBrokenPanelFileEndsWithMinusOneAndSaysWhy) {
+  std::string empty = MakeTempDir();
+  RunResult missing = RunProgram("RORIR_RESOURCE_DIR=" + empty);
+  EXPECT_EQ(missing.exitCode, 255);  // -1 as an exit status
+  EXPECT_NE(missing.output.find("rorir: K-VOR-PX-Rorir-QMBv152.uir: file not found"), std::string::npos)
+      << missing.output;
+
+  std::ofstream(empty + "/" + PANEL_RESOURCE_FILE) << "{ \"format\": \"rorir-panels\", ";
+  RunResult broken = RunProgram("RORIR_RESOURCE_DIR=" + empty);
+  EXPECT_EQ(broken.exitCode, 255);
+  EXPECT_NE(broken.output.find("not a panel file"), std::string::npos) << broken.output;
+  RemoveTree(empty);
+}
+
+}  // namespace
