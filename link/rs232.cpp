@@ -163,7 +163,12 @@ void ReleaseDevice(Port& p) {
 // The device vanished (adapter pulled, peer hung up). The port stays "open" so that every
 // later call reports the failure, until CloseCom or OpenComConfig clears it.
 void MarkLost(Port& p) {
+  // Bytes that came before the hang-up stay for the read that is running; every later call
+  // reports the loss.
+  std::vector<unsigned char> arrived;
+  arrived.swap(p.in);
   ReleaseDevice(p);
+  p.in.swap(arrived);
   p.lost = true;
 }
 
