@@ -528,6 +528,9 @@ int ComWrt(int port, const void* buffer, int count) {
   if (count == 0) return 0;
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   const Clock::time_point deadline = DeadlineAfter(p->timeout);
+  // An emptied-output event still waiting for delivery is out of date once more bytes are on
+  // their way; one event follows when these have left.
+  p->pending &= ~RS232_EVENT_TXEMPTY;
   size_t queued = 0;
   const size_t total = static_cast<size_t>(count);
   for (;;) {

@@ -266,6 +266,34 @@ TEST_F(Rs232Line, EventCharacterAndEmptiedOutputRaiseTheirBits) {
   EXPECT_EQ(calls.count, 0);
 }
 
+TEST_F(Rs232Line, WhatTheDeviceCannotTakeWaitsInTheQueueAndLeavesInOrder) {
+  // A peer that does not read: the kernel's buffer fills, then our 4096-byte queue, then a
+  // write that finds no room gives up after the time-out.
+  Calls calls;
+  ASSERT_EQ(InstallComCallback(1, RS232_EVENT_TXEMPTY, 0, 0, Record, &calls), RS232_NO_ERROR);
+  ASSERT_EQ(SetComTime(1, 0.2), RS232_NO_ERROR);
+  Bytes sent;
+  int last = 0;
+  for (int i = 0; i < 200 && last != RS232_ERR_TIMEOUT; ++i) {
+    Bytes chunk(4096);
+    for (size_t k = 0; k < chunk.size(); ++k)
+      chunk[k] = static_cast<unsigned char>((sent.size() + k) % 251);
+    last = ComWrt(1, chunk.data(), 4096);
+    if (last > 0) sent.insert(sent.end(), chunk.begin(), chunk.begin() + last);
+  }
+  ASSERT_EQ(last, RS232_ERR_TIMEOUT);
+
+  // Once the peer reads, event processing moves the queue out, in order, and tells when done.
+  Bytes received;
+  std::thread reader([&] { received = peer.Receive(sent.size(), 5.0); });
+  const bool emptied =
+      PumpUntil([&] { return (calls.allMasks & RS232_EVENT_TXEMPTY) != 0; }, 5.0);
+  reader.join();
+  EXPECT_TRUE(emptied);
+  EXPECT_EQ(received.size(), sent.size());
+  EXPECT_TRUE(received == sent);
+}
+
 TEST_F(Rs232Line, CallbackRemovedWithMaskZeroUntilInstalledAgain) {
   Calls calls;
   ASSERT_EQ(InstallComCallback(1, kLinkMask, kFrame, 0x55, Record, &calls), RS232_NO_ERROR);
