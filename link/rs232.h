@@ -20,14 +20,22 @@
 
 // ---- results ----
 constexpr int RS232_NO_ERROR = 0;
-constexpr int RS232_ERR_SYSTEM = -1;            ///< unexpected failure of the operating system
-constexpr int RS232_ERR_INVALID_PORT = -2;      ///< the number names no port (out of range, resolves to no device)
-constexpr int RS232_ERR_PORT_NOT_OPEN = -3;     ///< a call on a port that is not open
-constexpr int RS232_ERR_IO = -4;                ///< the line failed while open (device gone, peer hung up)
-constexpr int RS232_ERR_NO_PORT_FOUND = -6;     ///< the device the port resolves to does not exist
-constexpr int RS232_ERR_CANNOT_OPEN = -7;       ///< exists but cannot be used: permission, busy, not a tty
-constexpr int RS232_ERR_INVALID_PARAMETER = -13;///< an argument out of its range
-constexpr int RS232_ERR_TIMEOUT = -99;          ///< nothing could be written within the port's time-out
+/// Unexpected failure of the operating system.
+constexpr int RS232_ERR_SYSTEM = -1;
+/// The number names no port: out of range, or it resolves to no device.
+constexpr int RS232_ERR_INVALID_PORT = -2;
+/// A call on a port that is not open.
+constexpr int RS232_ERR_PORT_NOT_OPEN = -3;
+/// The line failed while open: the device went away or the peer hung up.
+constexpr int RS232_ERR_IO = -4;
+/// The device the port resolves to does not exist.
+constexpr int RS232_ERR_NO_PORT_FOUND = -6;
+/// The device exists but cannot be used: permission, busy (another opener), not a tty.
+constexpr int RS232_ERR_CANNOT_OPEN = -7;
+/// An argument out of its range.
+constexpr int RS232_ERR_INVALID_PARAMETER = -13;
+/// Nothing could be written within the port's time-out.
+constexpr int RS232_ERR_TIMEOUT = -99;
 
 // ---- limits and defaults ----
 constexpr int RS232_MAX_PORT = 255;             ///< highest port number (COM1 .. COM255)
