@@ -1,0 +1,73 @@
+// Cost per result frame of the live display without painting: the indicators and position bar
+// plus the trend chart (run after every result frame), and the video curve (after every video
+// pass). The user-interface services only schedule repaints here; no event is processed, so
+// what is measured is the routines' own work and the graph content updates.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/globals.h"
+#include "display/gui.h"
+#include "display/userint.h"
+#include "resources/panels.h"
+
+namespace {
+
+// Result values that move a little from frame to frame, like a drifting edge.
+void NextResults(int frame) {
+  Ledge = static_cast<u16>(300 + frame % 17);
+  Redge = static_cast<u16>(700 - frame % 13);
+  Mvalue = static_cast<u16>((Ledge + Redge) / 2);
+  umValue = 100000u + static_cast<u32>(frame % 1000);
+  edcnt = 2;
+  gapVal = static_cast<u16>(frame % 50);
+}
+
+void BM_BarGraphAndTrendPerResultFrame(benchmark::State& state) {
+  eMode = 2;
+  tVal = 101;
+  tTol = 21;
+  anaMode = 3;
+  int frame = 0;
+  for (auto _ : state) {
+    NextResults(frame++);
+    PlotVIDEOBarGraph();
+    PlotRAWGraphX8();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BarGraphAndTrendPerResultFrame);
+
+void BM_VideoCurvePerVideoPass(benchmark::State& state) {
+  for (int i = 0; i < VIDEO_POINTS; ++i) {
+    xArray8[i] = i * 32.0;
+    adcbuf[i] = static_cast<u16>(i * 3);
+    thdArray[i] = 512;
+  }
+  for (auto _ : state) {
+    PlotVIDEOCurve(adcbuf, xArray8);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_VideoCurvePerVideoPass);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  benchmark::Initialize(&argc, argv);
+  if (!InitCVIRTE(argc, argv)) return 2;
+  RequireControls(kRequiredControls, kRequiredControlCount);
+  pHandle = LoadPanel(0, PANEL_RESOURCE_FILE, PANEL_MAIN);
+  if (pHandle < 0) {
+    std::fprintf(stderr, "bench_display: %s\n", GetLoadPanelError());
+    return 2;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  DiscardPanel(pHandle);
+  CloseCVIRTE();
+  return 0;
+}
