@@ -9,6 +9,8 @@
 #include "display/panel.h"
 #include "display/userint.h"
 #include "display/utility.h"
+#include "link/com232.h"
+#include "link/rs232.h"
 #include "resources/panels.h"
 
 namespace {
@@ -93,6 +95,7 @@ int CC_PANEL(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*
   if (event != EVENT_CLOSE) return 0;
   stop_flag = 1;
   Delay(SHUTDOWN_PAUSE);
+  CloseCom(com);
   QuitUserInterface(0);
   return 0;
 }
@@ -110,6 +113,8 @@ int StartUp(int argc, char** argv) {
   }
   GetProjectDir(proj_dir);
   InitVars();
+  // Whatever the link's outcome, start-up goes on: it is reported on the status line.
+  InitRS232(com);
   DisplayPanel(pHandle);
   SetActivePanel(pHandle);
   SetActiveCtrl(pHandle, MAIN_BTNStop);
@@ -118,6 +123,8 @@ int StartUp(int argc, char** argv) {
 
 int RunAndShutDown(void) {
   RunUserInterface();
+  // The panel's close already closed the port; closing it again is harmless.
+  CloseCom(com);
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);
   return 0;

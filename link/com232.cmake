@@ -1,6 +1,11 @@
-# The sensor link on top of the serial-port services: frames and the parameter packet first;
-# port opening, identification, read-back and the measurement cycle join this library.
+# The sensor link on top of the serial-port services: frames and the parameter packet, port
+# opening and line check, identification, parameter read-back, the measurement cycle.
 add_library(rorir_com232 STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/com232_codec.h ${CMAKE_CURRENT_LIST_DIR}/com232_codec.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/com232_codec.h ${CMAKE_CURRENT_LIST_DIR}/com232_codec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/com232.h
+  ${CMAKE_CURRENT_LIST_DIR}/com232_line.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/com232_ident.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/com232_read.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/com232_cycle.cpp)
 target_include_directories(rorir_com232 PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(rorir_com232 PUBLIC rorir_state)
+target_link_libraries(rorir_com232 PUBLIC rorir_state rorir_rs232 rorir_display rorir_userint)

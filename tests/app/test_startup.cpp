@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -21,7 +22,11 @@
 #include "display/userint_inspect.h"
 #include "display/userint_qt.h"
 #include "display/utility.h"
+#include "link/com232.h"
+#include "link/rs232.h"
+#include "sensor/model.h"
 #include "resources/panels.h"
+#include "support/scripted_peer.h"
 #include "support/ui_helpers.h"
 
 namespace {
@@ -44,21 +49,40 @@ class StartUpTest : public ::testing::Test {
   void SetUp() override {
     dataDir_ = MakeTempDir();
     setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
+    setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
   }
   void TearDown() override {
     unsetenv("RORIR_DATA_DIR");
     unsetenv("RORIR_RESOURCE_DIR");
+    unsetenv("RORIR_COM1");
     RemoveTree(dataDir_);
   }
   std::string dataDir_;
+  ScriptedPeer peer_;  // silent unless a test gives it a responder
 };
+
+TEST_F(StartUpTest, DefaultsShowInitVarsOnTheStatusLine) {
+  std::string why;
+  ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+  GetProjectDir(proj_dir);
+  com = 7;
+  stop_flag = 0;
+  InitVars();
+  EXPECT_EQ(TextOf(pHandle, MAIN_TBOXstatus), "InitVars");
+  EXPECT_EQ(com, 1);
+  EXPECT_EQ(stop_flag, 1);
+  EXPECT_EQ(target, RAM);
+  EXPECT_EQ(ccdmaxpixelX8, 8192);
+}
 
 TEST_F(StartUpTest, ShowsDefaultsBandAndRecorderNamesThenClosesWithExitCodeZero) {
   char arg0[] = "rorir";
   char* argv[] = {arg0, nullptr};
   ASSERT_EQ(StartUp(1, argv), 0);
 
-  EXPECT_EQ(TextOf(pHandle, MAIN_TBOXstatus), "InitVars");
+  // No sensor answers: start-up goes on and says so.
+  EXPECT_EQ(TextOf(pHandle, MAIN_TBOXstatus), "Timeout-RS-232...");
+  EXPECT_EQ(peer_.orders(), (std::vector<std::uint16_t>{5}));
   int toggle = -1;
   GetCtrlVal(pHandle, MAIN_TOGGBTN_Recorder, &toggle);
   EXPECT_EQ(toggle, 0);
@@ -114,6 +138,26 @@ TEST_F(StartUpTest, ShowsDefaultsBandAndRecorderNamesThenClosesWithExitCodeZero)
   EXPECT_EQ(RunAndShutDown(), 0);
   EXPECT_EQ(stop_flag, 1);
   EXPECT_EQ(PanelWidget(pHandle), nullptr);
+}
+
+TEST_F(StartUpTest, IdentifiesTheSensorAndClosesWhileTheCycleRuns) {
+  peer_.answerLikeSensor({});
+  char arg0[] = "rorir";
+  char* argv[] = {arg0, nullptr};
+  ASSERT_EQ(StartUp(1, argv), 0);
+  EXPECT_EQ(peer_.orders(), (std::vector<std::uint16_t>{5, 10, 2, 7}));
+  // The status line ends with the sensor's firmware text.
+  EXPECT_NE(TextOf(pHandle, MAIN_TBOXstatus).find("firmware"), std::string::npos)
+      << TextOf(pHandle, MAIN_TBOXstatus);
+
+  // The measurement cycle runs inside the event loop; closing the main panel ends it, closes
+  // the port and ends the program normally.
+  QTimer::singleShot(0, [] { PushRUN(); });
+  QTimer::singleShot(400, [] { PanelWidget(pHandle)->close(); });
+  EXPECT_EQ(RunAndShutDown(), 0);
+  EXPECT_EQ(stop_flag, 1);
+  EXPECT_GT(peer_.frames().size(), 6u);
+  EXPECT_LT(GetInQLen(com), 0);  // the port is closed
 }
 
 TEST_F(StartUpTest, MissingLogoLeavesThePictureEmptyAndDrawsTheRestOfTheBand) {

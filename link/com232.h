@@ -1,0 +1,52 @@
+// The sensor link: port opening and line check, identification of the sensor, parameter
+// read-back, the measurement cycle and the video data blocks.
+//
+// Plain functions over the global state (app/globals.h); the serial calls go through
+// link/rs232.h and the panel through display/userint.h.
+#pragma once
+
+#include "app/globals.h"
+
+/// Decoded firmware text of the last identification.
+extern char szVersion[TEXT_SIZE];
+/// Fields of the hardware-information answer that only the identification uses.
+extern u16 ccdresolution, ccdpixB, softversion;
+/// x position of each video point on the coarse scale (the fine scale is xArray8).
+extern double xArray[VIDEO_POINTS];
+
+constexpr double FIRMWARE_TIMEOUT = 2.0;   ///< seconds to wait for the 72-byte firmware text
+constexpr int FIRMWARE_TEXT_SIZE = 72;     ///< bytes of the firmware answer
+constexpr int DATA_BLOCK_WORDS = 64;       ///< words of one video data block
+constexpr int DATA_BLOCK_BYTES = 128;      ///< bytes of one video data block
+constexpr int COM_BAUD = 19200;
+constexpr int COM_QUEUE_SIZE = 4096;
+
+/// Opens `port` at 19200 8N1, installs the receive callback, checks the line and, when the
+/// sensor answers, identifies it and reads its RAM parameter set. Reports on the status line.
+void InitRS232(int port);
+/// Echo check: 1 when the sensor answered with sync 0x00AA, else 0. Shows its status text.
+int CheckComLine(int port);
+/// Receive callback: takes each 36-byte frame into pp and raises rx_flag.
+void RX_Receive_Function(int port, int eventMask, void* callbackData);
+/// The status text of a negative result of OpenComConfig.
+const char* ComOpenErrorText(int code);
+/// Installs RX_Receive_Function on `com` with the program's event mask, notify count 36 and
+/// the sync character.
+void InstallReceiveCallback(void);
+/// Removes the receive callback from `com`, so block answers stay in the input queue.
+void RemoveReceiveCallback(void);
+
+/// Asks for the hardware information and applies it: geometry, scales, panel. 1 on success.
+int GetHARDWAREInfo(void);
+/// Asks for the firmware text and shows it. Returns the bytes waiting when the wait ended.
+int GetVERSIONInfo(void);
+
+/// Reads the parameter set from the sensor's RAM or EEPROM into the settings and the panel;
+/// for DATFILE only refreshes the panel.
+void PushGET(int target);
+
+/// The measurement cycle: request, draw each result frame, request again, until stop_flag or
+/// a silent sensor ends it.
+void PushRUN(void);
+/// Reads one block of 64 video words into adcbuf[first .. first + 63]. Returns 1.
+int ReadData64(int first, int last);

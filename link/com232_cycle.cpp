@@ -1,0 +1,112 @@
+// The measurement cycle and the video data blocks.
+#include "display/gui.h"
+#include "display/userint.h"
+#include "display/utility.h"
+#include "link/com232.h"
+#include "link/com232_codec.h"
+#include "link/rs232.h"
+#include "resources/panels.h"
+
+namespace {
+
+void SendMeasureRequest() {
+  CopyVarsToPP();
+  FillTxBuf(ORDER_MEASURE, pp);
+  rx_flag = 0;
+  tstart = Timer();
+  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+}
+
+}  // namespace
+
+void PushRUN(void) {
+  SetCtrlAttribute(pHandle, MAIN_GRAPHvideo, ATTR_VISIBLE, 0);
+  SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 1);
+  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
+  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
+  SetCtrlVal(pHandle, MAIN_RBTRam, 1);
+  target = RAM;
+  SetCtrlVal(pHandle, MAIN_RBTEeprom, 0);
+  SetCtrlVal(pHandle, MAIN_RBTFile, 0);
+
+  CopyVarsToPP();
+  FlushInQ(com);
+  FlushOutQ(com);
+  rx_flag = 0;
+  graph_flag = 0;
+  order = ORDER_MEASURE;
+  FillTxBuf(ORDER_MEASURE, pp);
+  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Line Ok!");
+  tstart = Timer();
+  stop_flag = 0;
+  graph_flag = 0;
+
+  for (;;) {
+    // A result frame is drawn before the next request overwrites pp.
+    if (graph_flag == 1) {
+      CopyPPtoRAWVars();
+      PlotVIDEOBarGraph();
+      PlotRAWGraphX8();
+      graph_flag = 0;
+    }
+    // Every answer, result frame or not, sends the next request at once.
+    if (rx_flag == 1) {
+      FlushInQ(com);
+      FlushOutQ(com);
+      SendMeasureRequest();
+    }
+    tdiff = Timer() - tstart;
+    if (tdiff > TIMEOUT) {
+      ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
+      stop_flag = 1;
+      break;
+    }
+    ProcessSystemEvents();
+    if (stop_flag != 0) break;
+  }
+
+  rx_flag = 0;
+  FlushInQ(com);
+  FlushOutQ(com);
+  graph_flag = 0;
+  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
+  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
+  SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
+}
+
+int ReadData64(int first, int last) {
+  order = ORDER_DATA_BLOCK;
+  FlushOutQ(com);
+  FlushInQ(com);
+  u16 words[PNUM] = {};
+  words[0] = static_cast<u16>(first);
+  words[1] = static_cast<u16>(last);
+  FillTxBuf(ORDER_DATA_BLOCK, words);
+  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for Data[64] ...");
+  tstart = Timer();
+  int waiting = 0;
+  for (;;) {
+    ProcessSystemEvents();
+    waiting = GetInQLen(com);
+    tdiff = Timer() - tstart;
+    if (tdiff > TIMEOUT) {
+      CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
+      break;
+    }
+    if (waiting >= DATA_BLOCK_BYTES) break;
+  }
+  // Never more than the receive buffer holds; the rest of an overlong answer is discarded.
+  const int wanted = waiting < IO_BUF_SIZE ? (waiting > 0 ? waiting : 0) : IO_BUF_SIZE;
+  nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
+  if (waiting > IO_BUF_SIZE) FlushInQ(com);
+  if (nBytesR == DATA_BLOCK_BYTES) CopyText(szStatus, "Data[64] block received!");
+  // Keep the block inside adcbuf whatever index the caller passed.
+  const int base = (first >= 0 && first <= VIDEO_POINTS - DATA_BLOCK_WORDS) ? first : 0;
+  for (int i = 0; i < DATA_BLOCK_WORDS; ++i) {
+    adcbuf[base + i] = static_cast<u16>(szReadBuf[2 * i] * 256 + szReadBuf[2 * i + 1]);
+  }
+  ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
+  return 1;
+}

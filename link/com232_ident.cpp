@@ -1,0 +1,230 @@
+// Identification of the sensor: the hardware-information frame (geometry, scales, panel
+// adaptations by sensor type) and the firmware text.
+#include <cstring>
+#include <initializer_list>
+
+#include "app/sync_word.h"
+#include "display/userint.h"
+#include "display/utility.h"
+#include "link/com232.h"
+#include "link/com232_codec.h"
+#include "link/rs232.h"
+#include "resources/panels.h"
+
+char szVersion[TEXT_SIZE] = "";
+u16 ccdresolution = 0, ccdpixB = 0, softversion = 0;
+double xArray[VIDEO_POINTS] = {};
+
+namespace {
+
+constexpr u16 BOARD_WITH_ANALOG_OUTPUT = 100;
+constexpr u16 BOARD_WORD_CODED_TEXT = 0;
+constexpr u16 FIRMWARE_SMALL_VIDEO = 220;  // firmware whose video words span 0..255
+constexpr u16 VIDEO_TOP = 1024;
+constexpr u16 VIDEO_TOP_SMALL = 256;
+constexpr u16 FALLBACK_PIXELS = 256;
+
+u16 WordAt(int byte) { return static_cast<u16>(szReadBuf[byte] * 256 + szReadBuf[byte + 1]); }
+
+bool IsAcceptedPixelCount(u16 n) {
+  for (u16 ok : {512, 768, 1024, 1280, 1536, 2048})
+    if (n == ok) return true;
+  return false;
+}
+
+/// Step in sub-pixels between two video points; 0 for a sub-pixel range not in the table.
+int SubPixelFactor(u16 subpixel) {
+  struct Entry {
+    u16 subpixel;
+    int factor;
+  };
+  static constexpr Entry kTable[] = {{512, 2},   {768, 3},   {1024, 4},  {1180, 5},  {1280, 5},
+                                     {1536, 6},  {2048, 8},  {2360, 10}, {2560, 10}, {8192, 32}};
+  for (const Entry& e : kTable)
+    if (e.subpixel == subpixel) return e.factor;
+  return 0;
+}
+
+void FillVideoScales() {
+  int factor = SubPixelFactor(ccdsubpixel);
+  if (factor == 0) {
+    factor = 1;
+    ccdsubpixel = FALLBACK_PIXELS;
+  }
+  for (int i = 0; i < VIDEO_POINTS; ++i) {
+    xArray8[i] = static_cast<double>(i) * factor;
+    xArray[i] = xArray8[i] / 8.0;
+  }
+}
+
+void SetSwitchTexts(const char* on, const char* off) {
+  SetCtrlAttribute(pHandle, MAIN_BINSWopMode, ATTR_ON_TEXT, on);
+  SetCtrlAttribute(pHandle, MAIN_BINSWopMode, ATTR_OFF_TEXT, off);
+}
+
+u16 VideoTopFor(u16 firmware) { return firmware == FIRMWARE_SMALL_VIDEO ? VIDEO_TOP_SMALL : VIDEO_TOP; }
+
+// The panel and geometry changes that depend on the sensor type.
+void ApplySensorType() {
+  switch (ccdtype) {
+    case 1:
+      SetCtrlAttribute(pHandle, MAIN_NUMumValue, ATTR_VISIBLE, 1);
+      pixB = 1;
+      pixE = 1024;
+      YAXISMAX = VIDEO_TOP;
+      break;
+    case 2:
+      if (ccdresolution == 750) {
+        SetSwitchTexts("HI-GAIN", "LO-GAIN");
+        YAXISMAX = VIDEO_TOP;
+      } else if (ccdresolution == 350 || ccdresolution == 250) {
+        SetSwitchTexts("HI-GAIN", "LO-GAIN");
+        pixB = 1;
+        pixE = 1024;
+        YAXISMAX = VideoTopFor(softversion);
+      } else {
+        YAXISMAX = VIDEO_TOP;
+      }
+      break;
+    case 3:
+      SetSwitchTexts("HI-GAIN", "LO-GAIN");
+      SetAxisScalingMode(pHandle, MAIN_CHARTraw, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, ccdmaxpixel);
+      pixB = 1;
+      pixE = 512;
+      YAXISMAX = VIDEO_TOP;
+      break;
+    case 4:
+      SetAxisScalingMode(pHandle, MAIN_CHARTraw, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, ccdmaxpixel);
+      pixB = 1;
+      pixE = 512;
+      YAXISMAX = VIDEO_TOP;
+      break;
+    case 101:
+      SetSwitchTexts("ADC-CNV", "DIG-CMP");
+      SetCtrlAttribute(pHandle, MAIN_NUMgapPix, ATTR_VISIBLE, 1);
+      SetCtrlAttribute(pHandle, MAIN_NUMedcnt, ATTR_VISIBLE, 1);
+      ReplaceListItem(pHandle, MAIN_RNGanaMode, 1, "GAP-VALUE", 1);
+      pixB = 1;
+      pixE = 256;
+      YAXISMAX = VIDEO_TOP;
+      break;
+    case 102:
+    case 103:
+    case 104:
+      SetSwitchTexts("ADC-CNV", "DIG-CMP");
+      pixB = 1;
+      pixE = ccdtype == 102 ? 768 : ccdtype == 103 ? ccdpixE : 1536;
+      YAXISMAX = VideoTopFor(softversion);
+      break;
+    default:
+      SetSwitchTexts("ADC-CNV", "DIG-CMP");
+      pixB = 1;
+      pixE = 1024;
+      YAXISMAX = VIDEO_TOP;
+      break;
+  }
+}
+
+}  // namespace
+
+int GetHARDWAREInfo(void) {
+  YAXISMAX = VIDEO_TOP;
+  order = ORDER_HARDWARE_INFO;
+  FillTxBuf(ORDER_HARDWARE_INFO, pp);
+  FlushOutQ(com);
+  FlushInQ(com);
+  rx_flag = 0;
+  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  tstart = Timer();
+  for (;;) {
+    ProcessSystemEvents();
+    tdiff = Timer() - tstart;
+    if (tdiff > TIMEOUT) {
+      CopyText(szStatus, "Timeout-RS-232...");
+      break;
+    }
+    if (rx_flag != 0) break;
+  }
+  if (rx_flag != 1) return 0;
+
+  const u16 answerOrder = WordAt(2);
+  ccdtype = WordAt(4);
+  ccdmaxpixel = WordAt(6);
+  ccdresolution = WordAt(8);
+  pcbtype = WordAt(10);
+  ccdmaxpixelX8 = WordAt(12);
+  ccdsubpixel = WordAt(14);
+  ccdpixB = WordAt(16);
+  ccdpixE = WordAt(18);
+  softversion = WordAt(20);
+  if (answerOrder != ORDER_HARDWARE_INFO) return 0;
+
+  SetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, VAL_MANUAL, 1.0, ccdsubpixel);
+  if (!IsAcceptedPixelCount(ccdmaxpixel)) ccdmaxpixel = FALLBACK_PIXELS;
+  FillVideoScales();
+  ApplySensorType();
+  if (pcbtype == BOARD_WITH_ANALOG_OUTPUT) {
+    SetCtrlAttribute(pHandle, MAIN_RNGanaMode, ATTR_DIMMED, 0);
+    SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_DIMMED, 0);
+    SetCtrlAttribute(pHandle, MAIN_NUManaMax, ATTR_DIMMED, 0);
+    SetCtrlAttribute(pHandle, MAIN_NUManaMin, ATTR_DIMMED, 0);
+  }
+  return 1;
+}
+
+int GetVERSIONInfo(void) {
+  int count = 0;
+  // Without the callback the 72-byte answer stays in the input queue instead of being taken
+  // as a 36-byte frame.
+  RemoveReceiveCallback();
+  FlushInQ(com);
+  FlushOutQ(com);
+  order = ORDER_FIRMWARE_INFO;
+  FillTxBuf(ORDER_FIRMWARE_INFO, pp);
+  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for parameter-frame ...");
+  ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for firmware info ...");
+
+  // This wait takes no events: the panel stays still for up to two seconds. A short pause
+  // between the looks at the queue keeps it from burning a processor core meanwhile.
+  const double start = Timer();
+  for (;;) {
+    count = GetInQLen(com);
+    if (Timer() - start > FIRMWARE_TIMEOUT) {
+      CopyText(szStatus, "Timeout - reading firmware info!");
+      break;
+    }
+    if (count >= FIRMWARE_TEXT_SIZE) break;
+    Delay(0.0005);
+  }
+
+  szVersion[0] = '\0';
+  // Never more than the receive buffer holds; whatever does not fit is discarded below.
+  const int wanted = count < IO_BUF_SIZE ? (count > 0 ? count : 0) : IO_BUF_SIZE;
+  nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
+  if (nBytesR == FIRMWARE_TEXT_SIZE) {
+    if (pcbtype == BOARD_WORD_CODED_TEXT) {
+      // One character per big-endian word, taken from the word's low byte. 36 characters.
+      int n = 0;
+      for (int i = 0; i < FIRMWARE_TEXT_SIZE / 2 && n < TEXT_SIZE - 1; ++i) {
+        const char ch = static_cast<char>(szReadBuf[2 * i + 1]);
+        if (ch == '\0') break;
+        szVersion[n++] = ch;
+      }
+      szVersion[n] = '\0';
+      CopyText(szStatus, szVersion);
+    } else {
+      // Plain text: it ends at its first NUL byte, and at 71 characters when there is none.
+      char text[FIRMWARE_TEXT_SIZE + 1];
+      std::memcpy(text, szReadBuf, FIRMWARE_TEXT_SIZE);
+      text[FIRMWARE_TEXT_SIZE] = '\0';
+      CopyText(szStatus, text);
+    }
+  }
+  InstallReceiveCallback();
+  FlushInQ(com);
+  FlushOutQ(com);
+  rx_flag = 0;
+  ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
+  return count;
+}

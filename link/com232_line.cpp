@@ -1,0 +1,111 @@
+// Port opening, the echo check of the line and the receive callback.
+#include "app/sync_word.h"
+#include "display/userint.h"
+#include "display/utility.h"
+#include "link/com232.h"
+#include "link/com232_codec.h"
+#include "link/rs232.h"
+#include "resources/panels.h"
+
+namespace {
+
+constexpr double STEP_PAUSE = 0.1;  // between the identification steps
+
+struct OpenError {
+  int code;
+  const char* text;
+};
+constexpr OpenError kOpenErrors[] = {
+    {-1, "Unknown system error"}, {-2, "Invalid port number"},  {-3, "Port is not open"},
+    {-4, "Unknown I/0 error"},    {-6, "No serial port found"}, {-7, "Cannot open port"},
+    {-13, "Invalid parameter"},   {-99, "Timeout"},
+};
+
+void ShowStatus() { ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus); }
+
+}  // namespace
+
+const char* ComOpenErrorText(int code) {
+  for (const OpenError& e : kOpenErrors)
+    if (e.code == code) return e.text;
+  return "RS-232 error!";
+}
+
+void InstallReceiveCallback(void) {
+  InstallComCallback(com, eventMask, FRAME_SIZE, sync, RX_Receive_Function, nullptr);
+}
+
+void RemoveReceiveCallback(void) {
+  // The notify count is irrelevant without events; the event character stays the sync byte.
+  InstallComCallback(com, 0, 86, sync, nullptr, nullptr);
+}
+
+void RX_Receive_Function(int /*port*/, int mask, void* /*callbackData*/) {
+  if (!(mask & RS232_EVENT_RECEIVE)) return;
+  ComRd(com, szReadBuf, FRAME_SIZE);
+  graph_flag = GetRxBuf(PNUM);
+  rx_flag = 1;
+  // Whatever came beyond the 36 bytes is not part of this frame.
+  FlushInQ(com);
+}
+
+int CheckComLine(int port) {
+  int result = 0;
+  order = ORDER_ECHO;
+  CopyVarsToPP();
+  FillTxBuf(ORDER_ECHO, pp);
+  FlushOutQ(port);
+  FlushInQ(port);
+  rx_flag = 0;
+  nBytesW = ComWrt(port, szWriteBuf, FRAME_SIZE);
+  tstart = Timer();
+  for (;;) {
+    ProcessSystemEvents();
+    tdiff = Timer() - tstart;
+    if (tdiff > TIMEOUT) {
+      CopyText(szStatus, "Timeout-RS-232...");
+      result = 0;
+      break;
+    }
+    if (rx_flag != 0) break;
+  }
+  if (rx_flag == 1) {
+    // The answer's sync word replaces word 0; the next order sent with pp carries it.
+    pp[0] = static_cast<u16>(szReadBuf[0] * 256 + szReadBuf[1]);
+    if (pp[0] == SYNC_FROM_SENSOR) {
+      CopyText(szStatus, "Echo Check - Line Ok!");
+      result = 1;
+    } else {
+      CopyText(szStatus, "read error - not sync byte 0xAA!");
+      result = 0;
+    }
+  }
+  ShowStatus();
+  return result;
+}
+
+void InitRS232(int port) {
+  int opened = OpenComConfig(port, "", COM_BAUD, RS232_PARITY_NONE, 8, 1, COM_QUEUE_SIZE, COM_QUEUE_SIZE);
+  if (opened < 0) {
+    CopyText(szStatus, ComOpenErrorText(opened));
+    ShowStatus();
+    return;
+  }
+  SetComTime(port, TIMEOUT);
+  FlushInQ(port);
+  FlushOutQ(port);
+  SetCTSMode(port, 0);
+  InstallComCallback(port, eventMask, FRAME_SIZE, sync, RX_Receive_Function, nullptr);
+  if (CheckComLine(port) != 1) {
+    ShowStatus();
+    return;
+  }
+  Delay(STEP_PAUSE);
+  if (GetHARDWAREInfo() == 0) CopyText(szStatus, "Error reading HARDWARE-info!");
+  Delay(STEP_PAUSE);
+  target = RAM;
+  PushGET(RAM);
+  Delay(STEP_PAUSE);
+  if (GetVERSIONInfo() < FIRMWARE_TEXT_SIZE) CopyText(szStatus, "Error reading firmware-info!");
+  ShowStatus();
+}
