@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -178,4 +180,75 @@ const char* TimeStr(void) {
   localtime_r(&now, &local);
   strftime(text, sizeof text, "%H:%M:%S", &local);
   return text;
+}
+
+namespace {
+
+// Writes all of `data` to `fd`, going on after short writes and interruptions.
+bool WriteAll(int fd, const void* data, size_t count) {
+  const char* p = static_cast<const char*>(data);
+  while (count > 0) {
+    ssize_t n = write(fd, p, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+int AppendFileBytes(const char* path, const void* data, size_t count) {
+  if (!path || (!data && count > 0)) return -1;
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  bool ok = WriteAll(fd, data, count) && fsync(fd) == 0;
+  if (close(fd) != 0) ok = false;
+  return ok ? 0 : -1;
+}
+
+int WriteFileBytes(const char* path, const void* data, size_t count) {
+  if (!path || !*path || (!data && count > 0)) return -1;
+  char temp[kPathSize + 16];
+  temp[0] = '\0';
+  AppendText(temp, path);
+  if (strlen(path) >= kPathSize) return -1;
+  AppendText(temp, ".partial");
+  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  bool ok = WriteAll(fd, data, count) && fsync(fd) == 0;
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(temp, path) != 0) ok = false;
+  if (!ok) unlink(temp);
+  return ok ? 0 : -1;
+}
+
+int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
+  if (count) *count = 0;
+  if (!path || !buf) return -1;
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  size_t got = 0;
+  char* p = static_cast<char*>(buf);
+  while (got < size) {
+    ssize_t n = read(fd, p + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return -1;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  char extra;
+  ssize_t more = got == size ? read(fd, &extra, 1) : 0;
+  close(fd);
+  if (count) *count = got;
+  return more > 0 ? 1 : 0;
 }

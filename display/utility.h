@@ -31,6 +31,17 @@ int GetFileInfo(const char* path, long* size);
 /// Removes a file. 0 on success, negative when it could not be removed.
 int DeleteFile(const char* path);
 
+/// Appends `count` bytes to the file at `path` (created when missing) and returns only once
+/// they are on the disk. 0 on success, negative when they could not all be written.
+int AppendFileBytes(const char* path, const void* data, size_t count);
+/// Replaces the file at `path` with `count` bytes, on the disk before it returns. The old file
+/// stays whole until the new one is complete. 0 on success, negative on failure.
+int WriteFileBytes(const char* path, const void* data, size_t count);
+/// Reads at most `size` bytes of the file at `path` into `buf` and the count into *count.
+/// 0 when the whole file was read, 1 when it holds more than `size` bytes (only `size` were
+/// read), negative when it cannot be read.
+int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count);
+
 /// Today's date as "MM-DD-YYYY" (static buffer, valid until the next call).
 const char* DateStr(void);
 /// The time of day as "HH:MM:SS" (static buffer, valid until the next call).

@@ -1,0 +1,91 @@
+// Utility services: bounded texts, paths, the data folder and the durable file helpers.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "display/utility.h"
+#include "support/ui_helpers.h"
+
+namespace {
+
+TEST(BoundedText, CopiesAndAppendsAreCutAndAlwaysTerminated) {
+  char buf[8];
+  EXPECT_EQ(CopyText(buf, "0123456789"), 7u);
+  EXPECT_STREQ(buf, "0123456");
+  CopyText(buf, "abc");
+  AppendText(buf, "defghij");
+  EXPECT_STREQ(buf, "abcdefg");
+  CopyText(buf, nullptr);
+  EXPECT_STREQ(buf, "");
+  // A buffer that was never terminated is terminated rather than overrun.
+  char raw[4] = {'x', 'y', 'z', 'w'};
+  AppendText(raw, "more");
+  EXPECT_EQ(raw[3], '\0');
+}
+
+TEST(Paths, JoinWithOneSeparatorAndReportCutting) {
+  char path[260];
+  EXPECT_EQ(MakePathname("/data", "CHARGE0123.DAT", path), 0);
+  EXPECT_STREQ(path, "/data/CHARGE0123.DAT");
+  EXPECT_EQ(MakePathname("/data/", "x.dat", path), 0);
+  EXPECT_STREQ(path, "/data/x.dat");
+  EXPECT_EQ(MakePathname("/data", std::string(300, 'a').c_str(), path), -1);
+  EXPECT_EQ(strlen(path), 259u);
+}
+
+TEST(Paths, DataFolderFollowsTheEnvironment) {
+  std::string dir = MakeTempDir() + "/nested/data";
+  setenv("RORIR_DATA_DIR", dir.c_str(), 1);
+  char got[260];
+  EXPECT_EQ(GetProjectDir(got), 0);
+  EXPECT_EQ(std::string(got), dir);
+  struct stat st {};
+  EXPECT_EQ(stat(dir.c_str(), &st), 0) << "created on first use";
+  unsetenv("RORIR_DATA_DIR");
+  RemoveTree(dir.substr(0, dir.size() - strlen("/nested/data")));
+}
+
+TEST(Files, AppendWriteReadAndTheirFailures) {
+  std::string dir = MakeTempDir();
+  std::string f = dir + "/rec.dat";
+  EXPECT_EQ(AppendFileBytes(f.c_str(), "ab\r\n", 4), 0);
+  EXPECT_EQ(AppendFileBytes(f.c_str(), "cd\r\n", 4), 0);
+  char buf[16];
+  size_t n = 0;
+  EXPECT_EQ(ReadFileBytes(f.c_str(), buf, sizeof buf, &n), 0);
+  EXPECT_EQ(std::string(buf, n), "ab\r\ncd\r\n");
+  EXPECT_EQ(ReadFileBytes(f.c_str(), buf, 3, &n), 1);  // larger than the buffer
+  EXPECT_EQ(n, 3u);
+  EXPECT_EQ(GetFileInfo(f.c_str(), nullptr), 1);
+
+  EXPECT_EQ(WriteFileBytes(f.c_str(), "new", 3), 0);
+  EXPECT_EQ(ReadFileBytes(f.c_str(), buf, sizeof buf, &n), 0);
+  EXPECT_EQ(std::string(buf, n), "new");
+
+  std::string missingDir = dir + "/absent/x.dat";
+  EXPECT_LT(AppendFileBytes(missingDir.c_str(), "x", 1), 0);
+  EXPECT_LT(WriteFileBytes(missingDir.c_str(), "x", 1), 0);
+  EXPECT_LT(ReadFileBytes(missingDir.c_str(), buf, sizeof buf, &n), 0);
+  EXPECT_LT(ReadFileBytes(dir.c_str(), buf, sizeof buf, &n), 0) << "a folder is not a file";
+  EXPECT_EQ(DeleteFile(f.c_str()), 0);
+  EXPECT_EQ(GetFileInfo(f.c_str(), nullptr), 0);
+  EXPECT_LT(DeleteFile(f.c_str()), 0);
+  RemoveTree(dir);
+}
+
+TEST(DateAndTime, TextsHaveTheirFixedShape) {
+  std::string date = DateStr(), time = TimeStr();
+  ASSERT_EQ(date.size(), 10u);
+  EXPECT_EQ(date[2], '-');
+  EXPECT_EQ(date[5], '-');
+  ASSERT_EQ(time.size(), 8u);
+  EXPECT_EQ(time[2], ':');
+  EXPECT_EQ(time[5], ':');
+}
+
+}  // namespace
