@@ -148,13 +148,14 @@ void PaintStrip(Control& c) {
   while (plot->graphCount() > s.numTraces) plot->removeGraph(plot->graphCount() - 1);
   while (plot->graphCount() < s.numTraces) plot->addGraph();
   for (int t = 0; t < s.numTraces; ++t) {
-    const std::vector<double>& values = s.traces[t];
+    const TraceRing& values = s.traces[t];
     // The newest point sits at the right edge; older ones run off to the left.
-    int offset = s.pointsPerScreen - static_cast<int>(values.size());
-    QVector<double> xs(static_cast<int>(values.size())), ys(static_cast<int>(values.size()));
-    for (int i = 0; i < static_cast<int>(values.size()); ++i) {
+    const int n = static_cast<int>(values.size());
+    const int offset = s.pointsPerScreen - n;
+    QVector<double> xs(n), ys(n);
+    for (int i = 0; i < n; ++i) {
       xs[i] = offset + i;
-      ys[i] = values[i];
+      ys[i] = values.at(static_cast<size_t>(i));
     }
     QCPGraph* graph = plot->graph(t);
     graph->setData(xs, ys, true);
@@ -343,9 +344,7 @@ int PlotStripChart(int panel, int control, const void* values, int count, int st
     for (int t = 0; t < s.numTraces; ++t) {
       double v = 0;
       ReadValue(values, type, base + t, &v);
-      std::vector<double>& trace = s.traces[t];
-      if (static_cast<int>(trace.size()) >= s.pointsPerScreen) trace.erase(trace.begin());
-      trace.push_back(v);
+      s.traces[t].push(v);
     }
   }
   ScheduleRepaint(*c);
@@ -355,7 +354,7 @@ int PlotStripChart(int panel, int control, const void* values, int count, int st
 int ClearStripChart(int panel, int control) {
   Control* c = nullptr;
   if (int e = LookupStrip(panel, control, &c)) return e;
-  for (auto& t : c->strip->traces) t.clear();
+  for (TraceRing& t : c->strip->traces) t.clear();
   ScheduleRepaint(*c);
   return 0;
 }

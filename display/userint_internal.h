@@ -76,12 +76,52 @@ struct GraphState {
   int repaints = 0;
 };
 
+/// The last points of one strip-chart trace, kept in a ring so that appending a point never
+/// moves the others.
+struct TraceRing {
+  std::vector<double> points;  // capacity = points per screen
+  size_t head = 0;            // slot of the oldest point
+  size_t count = 0;
+
+  void reset(size_t capacity) {
+    points.assign(capacity, 0.0);
+    head = count = 0;
+  }
+  void push(double v) {
+    const size_t cap = points.size();
+    if (cap == 0) return;
+    if (count < cap) {
+      points[(head + count) % cap] = v;
+      ++count;
+    } else {
+      points[head] = v;
+      head = (head + 1) % cap;
+    }
+  }
+  double at(size_t i) const { return points[(head + i) % points.size()]; }
+  size_t size() const { return count; }
+  void clear() { head = count = 0; }
+  /// Oldest first.
+  std::vector<double> ordered() const {
+    std::vector<double> out(count);
+    for (size_t i = 0; i < count; ++i) out[i] = at(i);
+    return out;
+  }
+  /// Changes the capacity, keeping the newest points that fit.
+  void resize(size_t capacity) {
+    std::vector<double> keep = ordered();
+    if (keep.size() > capacity) keep.erase(keep.begin(), keep.end() - static_cast<long>(capacity));
+    reset(capacity);
+    for (double v : keep) push(v);
+  }
+};
+
 struct StripState {
   int numTraces = 1;
   int pointsPerScreen = 100;
   int scrollMode = 0;
   std::vector<int> traceColours;
-  std::vector<std::vector<double>> traces;  // oldest first, at most pointsPerScreen each
+  std::vector<TraceRing> traces;
   AxisState yAxis;
   int repaints = 0;
 };

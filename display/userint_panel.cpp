@@ -156,6 +156,7 @@ std::string ReadControl(const QJsonObject& o, Control* c) {
     c->strip->pointsPerScreen = std::clamp(o.value("pointsPerScreen").toInt(100), 2, 100000);
     c->strip->traceColours.assign(c->strip->numTraces, 0);
     c->strip->traces.assign(c->strip->numTraces, {});
+    for (TraceRing& t : c->strip->traces) t.reset(c->strip->pointsPerScreen);
     ReadAxis(o.value("yAxis").toObject(), &c->strip->yAxis);
   }
   return {};

@@ -164,7 +164,9 @@ bool InspectGraphCursor(int panel, int control, int cursor, double* x, double* y
 std::vector<std::vector<double>> InspectStripChart(int panel, int control) {
   Control* c = FindControl(panel, control);
   if (!c || !c->strip) return {};
-  return c->strip->traces;
+  std::vector<std::vector<double>> out;
+  for (const TraceRing& t : c->strip->traces) out.push_back(t.ordered());
+  return out;
 }
 
 int InspectRepaintCount(int panel, int control) {

@@ -1,11 +1,13 @@
 // Values and attributes of controls, text boxes, ring items, run-time text controls and
 // pictures. Nothing here raises an event: these are the program's own changes.
+#include <QComboBox>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <cmath>
@@ -196,13 +198,15 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         if (value != s.numTraces) {
           s.numTraces = value;
           s.traces.assign(value, {});
+          for (TraceRing& t : s.traces) t.reset(static_cast<size_t>(s.pointsPerScreen));
           s.traceColours.resize(value, 0);
         }
       } else {
         if (value < 2 || value > 100000) return UIE_BAD_ATTRIBUTE;
-        s.pointsPerScreen = value;
-        for (auto& t : s.traces)
-          if (static_cast<int>(t.size()) > value) t.erase(t.begin(), t.end() - value);
+        if (value != s.pointsPerScreen) {
+          s.pointsPerScreen = value;
+          for (TraceRing& t : s.traces) t.resize(static_cast<size_t>(value));
+        }
       }
       ScheduleRepaint(*c);
       return 0;
@@ -276,6 +280,36 @@ int ReplaceListItem(int panel, int control, int index, const char* label, int va
   if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_BAD_ATTRIBUTE;
   c->items[index].label = QString::fromLocal8Bit(label ? label : "");
   c->items[index].value = value;
+  RefreshControlWidget(*c);
+  return 0;
+}
+
+int ClearListCtrl(int panel, int control) {
+  Control* c = nullptr;
+  if (int e = Lookup(panel, control, &c)) return e;
+  if (c->kind != Kind::Ring) return UIE_BAD_TYPE;
+  c->items.clear();
+  if (auto* box = qobject_cast<QComboBox*>(c->widget.data())) {
+    const QSignalBlocker block(box);
+    box->clear();
+  }
+  return 0;
+}
+
+int InsertListItem(int panel, int control, int index, const char* label, int value) {
+  Control* c = nullptr;
+  if (int e = Lookup(panel, control, &c)) return e;
+  if (c->kind != Kind::Ring) return UIE_BAD_TYPE;
+  const int count = static_cast<int>(c->items.size());
+  if (index == -1) index = count;
+  if (index < 0 || index > count) return UIE_BAD_ATTRIBUTE;
+  RingItem item{QString::fromLocal8Bit(label ? label : ""), value};
+  c->items.insert(c->items.begin() + index, item);
+  if (auto* box = qobject_cast<QComboBox*>(c->widget.data())) {
+    const QSignalBlocker block(box);
+    box->insertItem(index, item.label, item.value);
+  }
+  // The ring keeps its value; it shows the item that carries it once there is one.
   RefreshControlWidget(*c);
   return 0;
 }

@@ -14,6 +14,11 @@ extern u16 ccdresolution, ccdpixB, softversion;
 /// x position of each video point on the coarse scale (the fine scale is xArray8).
 extern double xArray[VIDEO_POINTS];
 
+/// Result frames drawn and video passes drawn since the program started (for diagnostics and
+/// the benchmark; they wrap harmlessly).
+extern unsigned long resultFramesDrawn;
+extern unsigned long videoPassesDrawn;
+
 constexpr double FIRMWARE_TIMEOUT = 2.0;   ///< seconds to wait for the 72-byte firmware text
 constexpr int FIRMWARE_TEXT_SIZE = 72;     ///< bytes of the firmware answer
 constexpr int DATA_BLOCK_WORDS = 64;       ///< words of one video data block

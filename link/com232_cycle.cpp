@@ -7,6 +7,9 @@
 #include "link/rs232.h"
 #include "resources/panels.h"
 
+unsigned long resultFramesDrawn = 0;
+unsigned long videoPassesDrawn = 0;
+
 namespace {
 
 void SendMeasureRequest() {
@@ -48,6 +51,7 @@ void PushRUN(void) {
       CopyPPtoRAWVars();
       PlotVIDEOBarGraph();
       PlotRAWGraphX8();
+      ++resultFramesDrawn;
       graph_flag = 0;
     }
     // Every answer, result frame or not, sends the next request at once.
