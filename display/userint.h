@@ -130,6 +130,11 @@ int GetActiveCtrl(int panel);
 /// 1 while the panel is shown, 0 while hidden, negative for a bad handle.
 int IsPanelVisible(int panel);
 
+/// From now on SIGTERM, SIGINT and SIGHUP reach `panel`'s callback as EVENT_CLOSE, from the
+/// event loop, as if the operator had used the close box: the program ends the way it always
+/// does (loops stopped, port closed) when the session ends or it is told to stop.
+int CloseOnTerminationSignals(int panel);
+
 /// Runs the event loop until QuitUserInterface; returns the code given there.
 int RunUserInterface(void);
 int QuitUserInterface(int code);
@@ -170,6 +175,10 @@ int GetTextBoxLine(int panel, int control, int line, char (&buf)[N]) {
 }
 /// Relabels item `index` (0 = first) of a ring and gives it `value`.
 int ReplaceListItem(int panel, int control, int index, const char* label, int value);
+/// Removes every item of a ring; its value stays as it was.
+int ClearListCtrl(int panel, int control);
+/// Inserts an item with `label` and `value` before item `index` (-1 appends).
+int InsertListItem(int panel, int control, int index, const char* label, int value);
 /// Number of items of a ring, or a negative code.
 int GetNumListItems(int panel, int control, int* count);
 /// Label of item `index` of a ring, bounded.

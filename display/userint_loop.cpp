@@ -1,8 +1,14 @@
 // The engine, the callback registry, event delivery and the event loop.
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QThread>
 #include <QTimer>
 
@@ -12,6 +18,7 @@
 
 #include "display/userint.h"
 #include "display/userint_internal.h"
+#include "display/utility.h"
 
 namespace userint {
 namespace {
@@ -40,6 +47,18 @@ int gQuitCode = 0;
 // Guards the wait of ProcessSystemEvents. A precise timer: a coarse one may fire early and
 // leave the wait blocked until some unrelated event arrives.
 QTimer* gWaitGuard = nullptr;
+
+// Termination signals: the handler only writes a byte; the event loop reads it and delivers
+// the close event.
+int gSignalPipe[2] = {-1, -1};
+int gSignalPanel = 0;
+QSocketNotifier* gSignalNotifier = nullptr;
+
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  ssize_t ignored = write(gSignalPipe[1], &byte, 1);
+  (void)ignored;
+}
 
 }  // namespace
 
@@ -112,14 +131,51 @@ int InitCVIRTE(int argc, char** argv) {
     gApp = new QApplication(gArgc, gArgvStore);
   }
   QApplication::setQuitOnLastWindowClosed(false);
+  QGuiApplication::setDesktopFileName("rorir");
+  char icon[260];
+  if (FindResourceFile("rorir.png", icon) == 0) {
+    QApplication::setWindowIcon(QIcon(QString::fromLocal8Bit(icon)));
+  }
   gWaitGuard = new QTimer(gApp);
   gWaitGuard->setSingleShot(true);
   gWaitGuard->setTimerType(Qt::PreciseTimer);
   return 1;
 }
 
+int CloseOnTerminationSignals(int panel) {
+  if (!gApp) return UIE_NOT_INITIALISED;
+  if (!FindPanel(panel)) return UIE_BAD_PANEL;
+  gSignalPanel = panel;
+  if (gSignalPipe[0] < 0) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, gSignalPipe) != 0) return -1;
+    gSignalNotifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, gApp);
+    QObject::connect(gSignalNotifier, &QSocketNotifier::activated, [] {
+      char buf[16];
+      while (read(gSignalPipe[0], buf, sizeof buf) > 0) {
+      }
+      if (FindPanel(gSignalPanel)) PostPanelEvent(gSignalPanel, EVENT_CLOSE);
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+  }
+  return 0;
+}
+
 void CloseCVIRTE(void) {
   while (!Panels().empty()) DiscardPanel(Panels().begin()->first);
+  if (gSignalPipe[0] >= 0) {
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+    delete gSignalNotifier;
+    gSignalNotifier = nullptr;
+    close(gSignalPipe[0]);
+    close(gSignalPipe[1]);
+    gSignalPipe[0] = gSignalPipe[1] = -1;
+  }
   delete gApp;
   gApp = nullptr;
   gWaitGuard = nullptr;

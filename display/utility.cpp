@@ -93,9 +93,14 @@ int GetProjectDir(char* dir) {
     chosen = QString::fromLocal8Bit(env);
     QDir().mkpath(chosen);
   } else {
+    // The program's own folder serves a build tree or a portable copy; an installed program
+    // (with share/rorir beside its bin folder) never writes into its install folder.
     char exeDir[kPathSize];
-    if (GetExecutableDir(exeDir) == 0 && IsWritableDir(QString::fromLocal8Bit(exeDir))) {
-      chosen = QString::fromLocal8Bit(exeDir);
+    const bool got = GetExecutableDir(exeDir) == 0;
+    const QString exe = QString::fromLocal8Bit(exeDir);
+    const bool installed = QFileInfo(exe + "/../share/rorir").isDir();
+    if (got && !installed && IsWritableDir(exe)) {
+      chosen = exe;
     } else {
       chosen = QDir::homePath() + "/rorir";
       QDir().mkpath(chosen);
