@@ -1,7 +1,29 @@
 // The table that binds the callback names of the panel file to the program's functions.
+#include "app/acquisition.h"
 #include "app/main_panel.h"
+#include "app/settings.h"
+#include "app/storage.h"
 #include "display/userint.h"
 
 void RegisterCallbacks(void) {
   RegisterPanelCallback("CC_PANEL", CC_PANEL);
+  // Acquisition controls.
+  RegisterCtrlCallback("CC_BTNRun", CC_BTNRun);
+  RegisterCtrlCallback("CC_BTNVideo", CC_BTNVideo);
+  RegisterCtrlCallback("CC_BTNStop", CC_BTNStop);
+  RegisterCtrlCallback("CC_NUMVideoThreshold", CC_NUMVideoThreshold);
+  RegisterCtrlCallback("CC_ButtonTeach", CC_ButtonTeach);
+  RegisterCtrlCallback("CC_ButtonReset", CC_ButtonReset);
+  // Parameter storage targets.
+  RegisterCtrlCallback("CC_RBTRam", CC_RBTRam);
+  RegisterCtrlCallback("CC_RBTEeprom", CC_RBTEeprom);
+  RegisterCtrlCallback("CC_RBTFile", CC_RBTFile);
+  RegisterCtrlCallback("CC_BTNSend", CC_BTNSend);
+  RegisterCtrlCallback("CC_BTNGet", CC_BTNGet);
+  // Setting controls.
+  RegisterCtrlCallback("CC_DropDCom", CC_DropDCom);
+  RegisterCtrlCallback("CC_NEDITEdgeLeft", CC_NEDITEdgeLeft);
+  RegisterCtrlCallback("CC_NEDITEdgeRight", CC_NEDITEdgeRight);
+  RegisterCtrlCallback("CC_NEDITTolerance", CC_NEDITTolerance);
+  RegisterCtrlCallback("CC_DropHardwareMode", CC_DropHardwareMode);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/globals.h"
+#include "app/settings.h"
 #include "app/sync_word.h"
 #include "band/logo.h"
 #include "display/panel.h"
@@ -113,6 +114,7 @@ int StartUp(int argc, char** argv) {
   }
   GetProjectDir(proj_dir);
   InitVars();
+  FillComPortRing();
   // Whatever the link's outcome, start-up goes on: it is reported on the status line.
   InitRS232(com);
   DisplayPanel(pHandle);

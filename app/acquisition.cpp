@@ -1,0 +1,166 @@
+// The acquisition controls. The loops run inside their button callbacks and keep pumping
+// events, so Stop, the receive callback and the other controls run nested inside them.
+#include "app/acquisition.h"
+
+#include "app/globals.h"
+#include "app/sync_word.h"
+#include "display/gui.h"
+#include "display/userint.h"
+#include "display/utility.h"
+#include "link/com232.h"
+#include "link/com232_codec.h"
+#include "link/rs232.h"
+#include "resources/panels.h"
+
+namespace {
+
+constexpr double STOP_PAUSE = 0.2;  // lets the loop that is running see stop_flag first
+
+void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); }
+
+// One request with pp as it stands; both queues are emptied first so the answer that raises
+// rx_flag belongs to this request.
+void SendOrder(u16 code) {
+  FlushInQ(com);
+  FlushOutQ(com);
+  rx_flag = 0;
+  order = code;
+  FillTxBuf(code, pp);
+  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+}
+
+void EnterVideoMode() {
+  SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 0);
+  SetCtrlAttribute(pHandle, MAIN_GRAPHvideo, ATTR_VISIBLE, 1);
+  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
+  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
+  SetCtrlVal(pHandle, MAIN_RBTRam, 1);
+  target = RAM;
+  SetCtrlVal(pHandle, MAIN_RBTEeprom, 0);
+  SetCtrlVal(pHandle, MAIN_RBTFile, 0);
+  SetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, VAL_MANUAL, 1.0, ccdpixE);
+}
+
+// The four blocks of one video line. The frame callback is off meanwhile, so it cannot take
+// the bytes of a block for a frame.
+void ReadVideoLine() {
+  RemoveReceiveCallback();
+  FlushInQ(com);
+  FlushOutQ(com);
+  for (int first = 0; first < VIDEO_POINTS; first += DATA_BLOCK_WORDS) {
+    ReadData64(first, first + DATA_BLOCK_WORDS >= VIDEO_POINTS ? 1 : 0);
+  }
+  InstallReceiveCallback();
+}
+
+// One pass: a measure request with pp unchanged, then, once any frame has answered it, the
+// video line and the drawing. Returns with stop_flag = 1 when the answer did not come.
+void VideoPass() {
+  SendOrder(ORDER_MEASURE);
+  tstart = Timer();
+  while (rx_flag != 1) {
+    ProcessSystemEvents();
+    tdiff = Timer() - tstart;
+    if (tdiff > TIMEOUT) {
+      ShowStatus("Timeout RS232-Line!");
+      stop_flag = 1;
+      break;
+    }
+  }
+  if (rx_flag != 1) return;
+  CopyPPtoRAWVars();
+  ReadVideoLine();
+  PlotVIDEOBarGraph();
+  PlotVIDEOCurve(adcbuf, xArray8);
+}
+
+// The video loop: passes until Stop or a silent sensor sets stop_flag, then the clean-up.
+void RunVideoLoop() {
+  EnterVideoMode();
+  stop_flag = 0;
+  do {
+    VideoPass();
+    ProcessSystemEvents();
+  } while (stop_flag == 0);
+
+  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
+  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
+  SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
+  InstallReceiveCallback();
+  FlushOutQ(com);
+  FlushInQ(com);
+}
+
+}  // namespace
+
+int CC_BTNRun(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) PushRUN();
+  return 0;
+}
+
+int CC_BTNVideo(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) RunVideoLoop();
+  return 0;
+}
+
+int CC_BTNStop(int, int, int event, void*, int, int) {
+  switch (event) {
+    case EVENT_LEFT_CLICK:
+    case EVENT_KEYPRESS:
+      stop_flag = 1;
+      break;
+    case EVENT_COMMIT:
+      stop_flag = 1;
+      SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
+      SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
+      Delay(STOP_PAUSE);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+int CC_NUMVideoThreshold(int, int, int event, void*, int, int) {
+  if (event != EVENT_VAL_CHANGED) return 0;
+  // Only the drawn line follows the control here; vThd takes it at the next panel read.
+  u16 threshold = 0;
+  GetCtrlVal(pHandle, MAIN_NUMVideoThreshold, &threshold);
+  for (u16& t : thdArray) t = threshold;
+  PlotVIDEOCurve(adcbuf, xArray8);
+  return 0;
+}
+
+int CC_ButtonTeach(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  SendOrder(ORDER_TEACH);
+  ShowStatus("New setpoint value teached!");
+  tstart = Timer();
+  for (;;) {
+    if (rx_flag == 1) {
+      PushGET(RAM);
+      break;
+    }
+    ProcessSystemEvents();
+    tdiff = Timer() - tstart;
+    // An answer taken in by the last event pumping still counts.
+    if (tdiff >= TIMEOUT && rx_flag != 1) break;
+  }
+  return 0;
+}
+
+int CC_ButtonReset(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  SendOrder(ORDER_RESET_ANALOG);
+  ShowStatus("Reset Max/Min values...");
+  tstart = Timer();
+  tdiff = 0.0;
+  while (rx_flag != 1 && tdiff < TIMEOUT) {
+    ProcessSystemEvents();
+    tdiff = Timer() - tstart;
+  }
+  // The outcome is whether the answer came, not how long the wait took.
+  CopyText(szStatus, rx_flag == 1 ? "Reset of analog-output Max/Min OK!" : "Timeout-RS-232...");
+  ShowStatus(szStatus);
+  return 0;
+}

@@ -1,0 +1,133 @@
+// The setting controls with immediate effect.
+#include "app/settings.h"
+
+#include <cstdio>
+
+#include "display/userint.h"
+#include "display/utility.h"
+#include "link/com232.h"
+#include "link/rs232.h"
+#include "resources/panels.h"
+
+namespace {
+
+constexpr double PORT_PAUSE = 0.1;   // around closing the port, so a running loop lets go of it
+constexpr int MAX_LISTED_PORTS = 32;
+constexpr double CURSOR_Y = 1.0;
+constexpr int CURSOR_LEFT_LIMIT = 2;
+constexpr int CURSOR_RIGHT_LIMIT = 3;
+constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
+
+// The hardware edge modes evaluate without a tolerance.
+bool ToleranceUnused(u16 mode) { return mode == 1 || mode == 3; }
+
+ComPortEntry gPorts[MAX_LISTED_PORTS];
+
+void AddPortItem(int port, const char* device) {
+  char label[PATH_SIZE + 16];
+  if (device && device[0])
+    std::snprintf(label, sizeof label, "COM%d  %s", port, device);
+  else
+    std::snprintf(label, sizeof label, "COM%d", port);
+  InsertListItem(pHandle, MAIN_DropDCom, -1, label, port);
+}
+
+}  // namespace
+
+u16 CorrectLeftLimit(u16 v, u16 first, u16 last, bool* corrected) {
+  bool changed = false;
+  if (v < first) {
+    v = first;
+    changed = true;
+  }
+  if (v > last) {
+    v = static_cast<u16>(last - 1);
+    changed = true;
+  }
+  if (corrected) *corrected = changed;
+  return v;
+}
+
+u16 CorrectRightLimit(u16 v, u16 first, u16 last, bool* corrected) {
+  bool changed = false;
+  if (v > last) {
+    v = last;
+    changed = true;
+  }
+  if (v < first) {
+    v = static_cast<u16>(first + 1);
+    changed = true;
+  }
+  if (corrected) *corrected = changed;
+  return v;
+}
+
+void FillComPortRing(void) {
+  const int n = ListComPorts(gPorts, MAX_LISTED_PORTS);
+  ClearListCtrl(pHandle, MAIN_DropDCom);
+  bool listed = false;
+  for (int i = 0; i < n; ++i) {
+    if (!listed && gPorts[i].port > com) {
+      AddPortItem(com, nullptr);
+      listed = true;
+    }
+    if (gPorts[i].port == com) listed = true;
+    AddPortItem(gPorts[i].port, gPorts[i].device);
+  }
+  if (!listed) AddPortItem(com, nullptr);
+  SetCtrlVal(pHandle, MAIN_DropDCom, com);
+}
+
+int CC_DropDCom(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  stop_flag = 1;
+  Delay(PORT_PAUSE);
+  CloseCom(com);
+  Delay(PORT_PAUSE);
+  GetCtrlVal(pHandle, MAIN_DropDCom, &com);
+  ResetTextBox(pHandle, MAIN_TBOXstatus, "Init COM-Port ...");
+  InitRS232(com);
+  return 0;
+}
+
+int CC_NEDITEdgeLeft(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  u16 v = 0;
+  GetCtrlVal(pHandle, MAIN_NEDITEdgeLeft, &v);
+  bool corrected = false;
+  v = CorrectLeftLimit(v, pixB, pixE, &corrected);
+  // A value accepted as entered reaches eBeg at the next panel read.
+  if (corrected) eBeg = v;
+  SetCtrlVal(pHandle, MAIN_NEDITEdgeLeft, v);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, CURSOR_LEFT_LIMIT, v, CURSOR_Y);
+  return 0;
+}
+
+int CC_NEDITEdgeRight(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  u16 v = 0;
+  GetCtrlVal(pHandle, MAIN_NEDITEdgeRight, &v);
+  bool corrected = false;
+  v = CorrectRightLimit(v, pixB, pixE, &corrected);
+  if (corrected) eEnd = v;
+  SetCtrlVal(pHandle, MAIN_NEDITEdgeRight, v);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, CURSOR_RIGHT_LIMIT, v, CURSOR_Y);
+  return 0;
+}
+
+int CC_NEDITTolerance(int, int, int event, void*, int, int) {
+  if (event != EVENT_VAL_CHANGED) return 0;
+  u16 v = 0;
+  GetCtrlVal(pHandle, MAIN_NEDITTolerance, &v);
+  SetCtrlVal(pHandle, MAIN_NUMtTol, v);
+  return 0;
+}
+
+int CC_DropHardwareMode(int, int, int event, void*, int, int) {
+  if (event != EVENT_VAL_CHANGED) return 0;
+  u16 mode = 0;
+  GetCtrlVal(pHandle, MAIN_DropHardwareMode, &mode);
+  const int dim = ToleranceUnused(mode) ? 1 : 0;
+  for (int id : kToleranceGroup) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dim);
+  return 0;
+}

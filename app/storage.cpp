@@ -1,0 +1,173 @@
+// Parameter storage targets, send and read, and the parameter file.
+#include "app/storage.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "display/panel.h"
+#include "display/userint.h"
+#include "display/utility.h"
+#include "link/com232.h"
+#include "link/com232_codec.h"
+#include "link/rs232.h"
+#include "resources/panels.h"
+
+char file_name[PATH_SIZE] = "";
+
+namespace {
+
+// Button labels of the file dialog.
+constexpr int FILE_BUTTON_OK = 0;
+constexpr int FILE_BUTTON_LOAD = 3;
+// Dialog options: directory free, extension restricted, cancel and new folders allowed.
+constexpr int DIR_FREE = 0;
+constexpr int EXTENSION_ONLY = 1;
+constexpr int CANCEL_ALLOWED = 1;
+constexpr int MAKE_DIR_ALLOWED = 1;
+
+constexpr int kTargetButtons[] = {MAIN_RBTRam, MAIN_RBTEeprom, MAIN_RBTFile};
+constexpr std::uint64_t U32_LIMIT = 0xFFFFFFFFull;
+
+void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Switches the clicked target button; the RAM button cannot be switched off, and switching off
+// either of the others falls back to RAM.
+void ChooseTarget(int button, int chosen) {
+  int v = 0;
+  GetCtrlVal(pHandle, button, &v);
+  if (v == 0) {
+    target = RAM;
+    SetCtrlVal(pHandle, MAIN_RBTRam, 1);
+    return;
+  }
+  target = chosen;
+  for (int id : kTargetButtons) SetCtrlVal(pHandle, id, id == button ? 1 : 0);
+}
+
+}  // namespace
+
+size_t FormatParameterText(const u16 words[PNUM], char* out, size_t size) {
+  size_t used = 0;
+  for (int i = 0; i < PNUM; ++i) {
+    if (used >= size) return 0;
+    // Integers only: the text does not depend on the locale.
+    const int n = std::snprintf(out + used, size - used, "%*u\r\n", PARA_FIELD_WIDTH,
+                                static_cast<unsigned>(words[i]));
+    if (n < 0 || static_cast<size_t>(n) >= size - used) {
+      if (size > 0) out[0] = '\0';
+      return 0;
+    }
+    used += static_cast<size_t>(n);
+  }
+  return used;
+}
+
+bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]) {
+  u32 found[PNUM] = {};
+  int numbers = 0;
+  size_t i = 0;
+  while (i < count) {
+    if (IsBlank(text[i])) {
+      ++i;
+      continue;
+    }
+    if (!IsDigit(text[i]) || numbers == PNUM) return false;
+    std::uint64_t v = 0;
+    while (i < count && IsDigit(text[i])) {
+      v = v * 10 + static_cast<std::uint64_t>(text[i] - '0');
+      if (v > U32_LIMIT) return false;
+      ++i;
+    }
+    // A number ends at a blank, a line end or the end of the file, never at another character.
+    if (i < count && !IsBlank(text[i])) return false;
+    found[numbers++] = static_cast<u32>(v);
+  }
+  if (numbers != PNUM) return false;
+  for (int k = 0; k < PNUM; ++k) values[k] = found[k];
+  return true;
+}
+
+void SendParaToFile(void) {
+  // The file gets what the panel shows.
+  GetPanelValues();
+  CopyVarsToPP();
+  char text[PNUM * (PARA_FIELD_WIDTH + 2) + 1];
+  const size_t n = FormatParameterText(pp, text, sizeof text);
+  if (n == 0 || WriteFileBytes(file_name, text, n) < 0) {
+    CopyText(szStatus, PARA_WRITE_FAILED);
+    ShowStatus(szStatus);
+  }
+}
+
+void ReadParaFromFile(void) {
+  if (FileSelectPopup(proj_dir, PARA_FILE_DEFAULT, PARA_FILE_FILTER, PARA_LOAD_TITLE,
+                      FILE_BUTTON_LOAD, DIR_FREE, EXTENSION_ONLY, CANCEL_ALLOWED,
+                      MAKE_DIR_ALLOWED, file_name) <= 0) {
+    return;
+  }
+  static char text[PARA_FILE_MAX_BYTES];
+  size_t count = 0;
+  u32 values[PNUM];
+  // A file larger than the buffer (result 1) is no parameter file either.
+  if (ReadFileBytes(file_name, text, sizeof text, &count) != 0 ||
+      !ParseParameterText(text, count, values)) {
+    // Kept in szStatus so the panel refresh that follows shows it again.
+    CopyText(szStatus, PARA_READ_FAILED);
+    ShowStatus(szStatus);
+    return;
+  }
+  for (int i = 0; i < PNUM; ++i) pp[i] = static_cast<u16>(values[i] & 0xFFFFu);
+  CopyPPtoVars();
+}
+
+int CC_RBTRam(int, int, int event, void*, int, int) {
+  if (event == EVENT_VAL_CHANGED) ChooseTarget(MAIN_RBTRam, RAM);
+  return 0;
+}
+
+int CC_RBTEeprom(int, int, int event, void*, int, int) {
+  if (event == EVENT_VAL_CHANGED) ChooseTarget(MAIN_RBTEeprom, EEPROM);
+  return 0;
+}
+
+int CC_RBTFile(int, int, int event, void*, int, int) {
+  if (event == EVENT_VAL_CHANGED) ChooseTarget(MAIN_RBTFile, DATFILE);
+  return 0;
+}
+
+int CC_BTNSend(int, int, int event, void*, int, int) {
+  // Only the mouse sends: a commit from the keyboard alone does nothing.
+  if (event != EVENT_LEFT_CLICK) return 0;
+  ShowStatus("Transmit...");
+  if (target == DATFILE) {
+    if (FileSelectPopup(proj_dir, PARA_FILE_DEFAULT, PARA_FILE_FILTER, PARA_SAVE_TITLE,
+                        FILE_BUTTON_OK, DIR_FREE, EXTENSION_ONLY, CANCEL_ALLOWED,
+                        MAKE_DIR_ALLOWED, file_name) > 0) {
+      SendParaToFile();
+    }
+    return 0;
+  }
+  order = target == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
+  GetPanelValues();
+  CopyVarsToPP();
+  FillTxBuf(static_cast<u16>(order), pp);
+  // The sensor does not answer a write: nothing is flushed and nothing awaited.
+  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  // A write that did not go out says why rather than leaving "Transmit..." standing.
+  ShowStatus(nBytesW == FRAME_SIZE ? "Line Ok!" : ComOpenErrorText(nBytesW));
+  return 0;
+}
+
+int CC_BTNGet(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  if (target == DATFILE) {
+    ReadParaFromFile();
+  } else {
+    order = target == EEPROM ? ORDER_READ_EEPROM : ORDER_READ_RAM;
+  }
+  PushGET(target);
+  return 0;
+}

@@ -1,0 +1,315 @@
+// Run, video, stop, threshold, teach and reset, operated with the mouse and the keyboard on the
+// real panel, against the virtual sensor's model and scripted peers.
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+
+#include "display/gui.h"
+#include "display/userint.h"
+#include "display/userint_inspect.h"
+#include "display/userint_qt.h"
+#include "display/utility.h"
+#include "link/com232.h"
+#include "link/rs232.h"
+#include "operator_fixture.h"
+#include "resources/panels.h"
+#include "support/ui_helpers.h"
+
+namespace {
+
+using Orders = std::vector<std::uint16_t>;
+
+class AcquisitionTest : public OperatorTest {};
+
+// The state of the panel while a loop runs, taken from inside it.
+struct LoopView {
+  int runDimmed = -1, videoDimmed = -1, chartVisible = -1, videoVisible = -1;
+  int ram = -1, eeprom = -1, file = -1, target = -1;
+  void take() {
+    runDimmed = Dimmed(MAIN_BTNRun);
+    videoDimmed = Dimmed(MAIN_BTNVideo);
+    chartVisible = Visible(MAIN_CHARTraw);
+    videoVisible = Visible(MAIN_GRAPHvideo);
+    GetCtrlVal(pHandle, MAIN_RBTRam, &ram);
+    GetCtrlVal(pHandle, MAIN_RBTEeprom, &eeprom);
+    GetCtrlVal(pHandle, MAIN_RBTFile, &file);
+    target = ::target;
+  }
+};
+
+// Runs until the loop started by a click has run and ended (the start buttons usable again).
+// The loop runs nested inside one event pumping, so a timer watches for it from inside.
+bool WaitForLoopEnd(double seconds) {
+  bool started = false;
+  QTimer watch;
+  watch.setInterval(1);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (stop_flag == 0) started = true;
+  });
+  watch.start();
+  return PumpUntil(
+      [&] { return started && stop_flag != 0 && Dimmed(MAIN_BTNRun) == 0 && Dimmed(MAIN_BTNVideo) == 0; },
+      seconds);
+}
+
+// Answers as the model does, the video block that starts at `first` `ms` late.
+void DelayBlock(ScriptedPeer& peer, std::shared_ptr<rorir::sensor::Model> model, int first, int ms) {
+  peer.setResponder([model, first, ms](const PeerFrame& f) {
+    std::vector<PeerReply> out;
+    auto delay = std::chrono::milliseconds(f.order() == 9 && f.word(0) == first ? ms : 0);
+    if (auto a = model->request(f.bytes, rorir::sensor::Nanos{0})) out.push_back({a->bytes, delay});
+    return out;
+  });
+}
+
+// Ends the loop once the peer has been asked for the video block that starts at `first`.
+class StopAtBlock {
+ public:
+  StopAtBlock(ScriptedPeer& peer, int first) {
+    timer_.setInterval(1);
+    QObject::connect(&timer_, &QTimer::timeout, [this, &peer, first] {
+      for (const PeerFrame& f : peer.frames()) {
+        if (f.order() == 9 && f.word(0) == first) {
+          stop_flag = 1;
+          timer_.stop();
+          return;
+        }
+      }
+    });
+    timer_.start();
+  }
+
+ private:
+  QTimer timer_;
+};
+
+TEST_F(AcquisitionTest, RunAndVideoSwitchGraphsDimTheStartButtonsAndStopWithTheMouse) {
+  StartWithSensor();
+  struct Case {
+    int button;
+    bool video;
+  } cases[] = {{MAIN_BTNRun, false}, {MAIN_BTNVideo, true}};
+  for (const Case& c : cases) {
+    SetCtrlVal(pHandle, MAIN_RBTEeprom, 1);
+    SetCtrlVal(pHandle, MAIN_RBTRam, 0);
+    target = EEPROM;
+    LoopView during;
+    After(600, [&] {
+      during.take();
+      Click(MAIN_BTNStop);
+    });
+    Click(c.button);
+    ASSERT_TRUE(WaitForLoopEnd(5.0)) << c.video;
+    EXPECT_EQ(during.runDimmed, 1) << c.video;
+    EXPECT_EQ(during.videoDimmed, 1) << c.video;
+    EXPECT_EQ(during.chartVisible, c.video ? 0 : 1) << c.video;
+    EXPECT_EQ(during.videoVisible, c.video ? 1 : 0) << c.video;
+    EXPECT_EQ(during.ram, 1);
+    EXPECT_EQ(during.eeprom, 0);
+    EXPECT_EQ(during.file, 0);
+    EXPECT_EQ(during.target, RAM);
+    // The graph shown last stays shown; the loop sent measure requests all along.
+    EXPECT_EQ(Visible(MAIN_GRAPHvideo), c.video ? 1 : 0);
+    const Orders orders = peer_.orders();
+    EXPECT_GT(std::count(orders.begin(), orders.end(), 8), 1) << c.video;
+    EXPECT_EQ(std::count(orders.begin(), orders.end(), 9) > 0, c.video);
+    EXPECT_NE(Status(), "Timeout RS232-Line!");
+    peer_.clearFrames();
+  }
+}
+
+TEST_F(AcquisitionTest, VideoPassFillsAllWordsFromFourBlocksAndDrawsCurveAndThreshold) {
+  StartWithSensor("t101");  // a 256-pixel line: the axis ends at 256, not at the default 1024
+  ASSERT_EQ(ccdpixE, 256);
+  std::fill(std::begin(adcbuf), std::end(adcbuf), 0);
+  DelayBlock(peer_, model_, 192, 100);  // so the stop lands within the first pass
+  StopAtBlock stop(peer_, 192);
+  Click(MAIN_BTNVideo);
+  ASSERT_TRUE(WaitForLoopEnd(5.0));
+
+  const auto frames = peer_.frames();
+  ASSERT_EQ(frames.size(), 5u) << "one measure request and four block requests";
+  EXPECT_EQ(frames[0].order(), 8);
+  for (int b = 0; b < 4; ++b) {
+    EXPECT_EQ(frames[1 + b].order(), 9);
+    EXPECT_EQ(frames[1 + b].word(0), 64 * b);
+    EXPECT_EQ(frames[1 + b].word(1), b == 3 ? 1 : 0);
+  }
+  const auto& video = model_->video();
+  for (int i = 0; i < VIDEO_POINTS; ++i) ASSERT_EQ(adcbuf[i], video[i]) << i;
+  EXPECT_TRUE(std::any_of(std::begin(adcbuf), std::end(adcbuf), [](u16 v) { return v != 0; }));
+  // The result frame was taken in before the blocks.
+  EXPECT_EQ(Ledge, model_->results().Ledge);
+
+  const auto plots = InspectGraphPlots(pHandle, MAIN_GRAPHvideo);
+  ASSERT_EQ(plots.size(), 2u);
+  ASSERT_EQ(plots[0].ys.size(), 256u);
+  for (int i = 0; i < VIDEO_POINTS; ++i) {
+    EXPECT_EQ(plots[0].ys[i], adcbuf[i]) << i;
+    EXPECT_EQ(plots[0].xs[i], xArray8[i]) << i;
+    EXPECT_EQ(plots[1].ys[i], vThd) << i;
+  }
+  EXPECT_EQ(plots[0].colour, VAL_RED);
+  EXPECT_EQ(plots[1].colour, VAL_DK_GREEN);
+  double mn = 0, mx = 0;
+  GetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, nullptr, &mn, &mx);
+  EXPECT_EQ(mn, 1.0);
+  EXPECT_EQ(mx, 256.0);
+}
+
+TEST_F(AcquisitionTest, StopWhileTheSecondBlockIsAwaitedStillReadsBlocksThreeAndFour) {
+  StartWithSensor();
+  // The second block is answered late, so Stop lands while it is awaited.
+  DelayBlock(peer_, model_, 64, 500);
+  bool pressed = false;
+  int flagAfterPress = -1;
+  QTimer poll;
+  poll.setInterval(1);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    const auto frames = peer_.frames();
+    if (!pressed && !frames.empty() && frames.back().order() == 9 && frames.back().word(0) == 64) {
+      pressed = true;
+      poll.stop();
+      // The press ends the loop; the release only arrives with the next event pumping.
+      QTest::mousePress(CtrlWidget(pHandle, MAIN_BTNStop), Qt::LeftButton);
+      After(0, [&] {
+        flagAfterPress = stop_flag;
+        QTest::mouseRelease(CtrlWidget(pHandle, MAIN_BTNStop), Qt::LeftButton);
+      });
+    }
+  });
+  poll.start();
+  std::fill(std::begin(adcbuf), std::end(adcbuf), 0);
+  Click(MAIN_BTNVideo);
+  ASSERT_TRUE(WaitForLoopEnd(6.0));
+  ASSERT_TRUE(pressed);
+  EXPECT_EQ(flagAfterPress, 1);
+  EXPECT_EQ(peer_.orders(), (Orders{8, 9, 9, 9, 9}));
+  const auto& video = model_->video();
+  for (int i = 0; i < VIDEO_POINTS; ++i) ASSERT_EQ(adcbuf[i], video[i]) << i;
+  EXPECT_EQ(InspectGraphPlots(pHandle, MAIN_GRAPHvideo).at(0).ys[255], adcbuf[255]);
+}
+
+TEST_F(AcquisitionTest, AKeyOnTheFocusedStopButtonEndsEitherLoop) {
+  StartWithSensor();
+  for (int button : {MAIN_BTNRun, MAIN_BTNVideo}) {
+    ClearSeenEvents();
+    After(500, [] {
+      SetActiveCtrl(pHandle, MAIN_BTNStop);
+      QTest::keyClick(CtrlWidget(pHandle, MAIN_BTNStop), Qt::Key_X);
+    });
+    const double start = Timer();
+    Click(button);
+    ASSERT_TRUE(WaitForLoopEnd(5.0)) << button;
+    EXPECT_LT(Timer() - start, 3.0) << "ended by the key, not by a time-out";
+    EXPECT_NE(Status(), "Timeout RS232-Line!");
+    // The loop's own clean-up enabled the buttons: the key gave no commit.
+    EXPECT_EQ(Dimmed(MAIN_ButtonTeach), 0);
+  }
+}
+
+TEST_F(AcquisitionTest, SilentSensorEndsTheVideoLoopWithTheReceiveCallbackBackInPlace) {
+  StartWithSensor();
+  auto model = model_;
+  auto passes = std::make_shared<std::atomic<int>>(0);
+  peer_.setResponder([model, passes](const PeerFrame& f) {
+    std::vector<PeerReply> out;
+    if (f.order() == 8 && ++*passes > 2) return out;  // silent after two passes
+    if (auto a = model->request(f.bytes, rorir::sensor::Nanos{0})) out.push_back({a->bytes, {}});
+    return out;
+  });
+  Click(MAIN_BTNVideo);
+  ASSERT_TRUE(WaitForLoopEnd(8.0));
+  EXPECT_EQ(Status(), "Timeout RS232-Line!");
+  EXPECT_EQ(peer_.orders(), (Orders{8, 9, 9, 9, 9, 8, 9, 9, 9, 9, 8}));
+  for (int id : {MAIN_BTNRun, MAIN_BTNVideo, MAIN_ButtonTeach}) EXPECT_EQ(Dimmed(id), 0) << id;
+  // A frame that arrives now is taken in by the receive callback.
+  rx_flag = 0;
+  peer_.send(SensorFrame(8, {1, 2, 3}));
+  EXPECT_TRUE(PumpUntil([] { return rx_flag == 1; }, 1.0));
+  EXPECT_EQ(pp[0], 1);
+}
+
+TEST_F(AcquisitionTest, ThresholdChangeRedrawsTheSameCurveWithANewFlatLine) {
+  StartWithSensor();
+  DelayBlock(peer_, model_, 192, 100);
+  StopAtBlock stop(peer_, 192);  // one pass
+  Click(MAIN_BTNVideo);
+  ASSERT_TRUE(WaitForLoopEnd(5.0));
+  SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, 300);
+  vThd = 300;
+  const auto before = InspectGraphPlots(pHandle, MAIN_GRAPHvideo);
+  ASSERT_EQ(before.size(), 2u);
+
+  Type(MAIN_NUMVideoThreshold, "500");
+  PumpFor(0.05);
+  const auto after = InspectGraphPlots(pHandle, MAIN_GRAPHvideo);
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0].ys, before[0].ys);
+  EXPECT_EQ(after[0].xs, before[0].xs);
+  EXPECT_EQ(after[1].ys, std::vector<double>(256, 500.0));
+  EXPECT_TRUE(std::all_of(std::begin(thdArray), std::end(thdArray), [](u16 t) { return t == 500; }));
+  EXPECT_EQ(vThd, 300) << "the setting follows at the next panel read";
+}
+
+TEST_F(AcquisitionTest, TeachWithoutASensorKeepsItsTextAndReadsNothingBack) {
+  OpenLink();  // the peer stays silent
+  StatusRecorder rec;
+  const double start = Timer();
+  Click(MAIN_ButtonTeach);
+  PumpUntil([&] { return Timer() - start > 2.0; }, 2.5);
+  EXPECT_EQ(Status(), "New setpoint value teached!");
+  EXPECT_EQ(peer_.orders(), (Orders{6}));
+}
+
+TEST_F(AcquisitionTest, TeachReadsBackTheTaughtSetpoint) {
+  StartWithSensor();
+  tVal = 1;
+  SetCtrlVal(pHandle, MAIN_NUMtVal, 1);
+  const u16 sent0 = pp[0];
+  Click(MAIN_ButtonTeach);
+  ASSERT_TRUE(PumpUntil([&] { return peer_.orders().size() >= 2 && Status() != "Waiting for parameter-frame ..." &&
+                                     Status() != "New setpoint value teached!"; },
+                        3.0));
+  EXPECT_EQ(peer_.orders(), (Orders{6, 2}));
+  EXPECT_EQ(peer_.frames()[0].word(0), sent0) << "teach goes out with pp as it stood";
+  EXPECT_EQ(Status(), "Parameter-frame received! - Line Ok!");
+  EXPECT_EQ(model_->ram()[8], model_->results().Mvalue);
+  EXPECT_EQ(tVal, model_->ram()[8]);
+  u16 shown = 0;
+  GetCtrlVal(pHandle, MAIN_NUMtVal, &shown);
+  EXPECT_EQ(shown, tVal);
+}
+
+TEST_F(AcquisitionTest, ResetAnsweredLateIsOkAndUnansweredTimesOut) {
+  OpenLink();
+  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_VISIBLE, 1);
+  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_DIMMED, 0);
+  struct Case {
+    const char* what;
+    bool answered;
+    const char* status;
+  } cases[] = {{"answered after 0.4 s", true, "Reset of analog-output Max/Min OK!"},
+               {"unanswered", false, "Timeout-RS-232..."}};
+  for (const Case& c : cases) {
+    peer_.clearFrames();
+    peer_.setResponder([&c](const PeerFrame& f) {
+      std::vector<PeerReply> out;
+      if (c.answered && f.order() == 11) out.push_back({SensorFrame(11, {}), std::chrono::milliseconds(400)});
+      return out;
+    });
+    StatusRecorder rec;
+    Click(MAIN_ButtonReset);
+    ASSERT_TRUE(PumpUntil([&] { return Status() == c.status; }, 3.0)) << c.what << ": " << Status();
+    EXPECT_EQ(peer_.orders(), (Orders{11})) << c.what;
+    PumpFor(0.02);
+    std::string seen;
+    for (const auto& t : rec.texts()) seen += "[" + t + "]";
+    ASSERT_GE(rec.texts().size(), 2u) << c.what << seen;
+    EXPECT_EQ(rec.texts()[rec.texts().size() - 2], "Reset Max/Min values...") << c.what << seen;
+  }
+}
+
+}  // namespace
