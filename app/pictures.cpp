@@ -1,12 +1,67 @@
-// rorir-pictures: starts the program offscreen and writes a PNG picture of each panel, for the
-// documentation. Usage: rorir-pictures OUTDIR [SCALE]
+// rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
+// a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
+// both panels after start-up, then the main panel in the measurement view and in the live
+// video view. Usage: rorir-pictures OUTDIR [SCALE]
+#include <QTimer>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "app/acquisition.h"
 #include "app/globals.h"
 #include "app/main_panel.h"
 #include "display/userint.h"
+#include "resources/panels.h"
+#include "sensor/pty_server.h"
+
+namespace {
+
+constexpr double RUN_SECONDS = 2.0;    // long enough for a trend of some fifty samples
+constexpr double VIDEO_SECONDS = 1.5;  // a few video passes at the line's pace
+
+std::string gDir;
+std::string gSuffix;
+double gScale = 1.0;
+
+bool Shoot(int panel, const char* name) {
+  for (int i = 0; i < 20; ++i) ProcessSystemEvents();
+  const std::string path = gDir + "/" + name + gSuffix + ".png";
+  if (SavePanelImage(panel, path.c_str(), gScale) != 0) {
+    std::fprintf(stderr, "rorir-pictures: cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("%s\n", path.c_str());
+  return true;
+}
+
+// The virtual sensor on a pseudo-terminal, named as COM1 for the start-up that follows.
+bool StartVirtualSensor(rorir::sensor::PtyServer& sensor) {
+  std::string error;
+  if (!sensor.start(&error)) {
+    std::fprintf(stderr, "rorir-pictures: virtual sensor: %s\n", error.c_str());
+    return false;
+  }
+  setenv("RORIR_COM1", sensor.slavePath().c_str(), 1);
+  return true;
+}
+
+// Runs the loop behind a start button, as a click on it would, for `seconds`.
+void RunLoopFor(CtrlCallbackPtr start, int button, double seconds) {
+  QTimer::singleShot(static_cast<int>(seconds * 1000), [] { stop_flag = 1; });
+  start(pHandle, button, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+// The measurement view (position bar, indicators, trend) and the live video view.
+bool ShootLiveViews() {
+  RunLoopFor(CC_BTNRun, MAIN_BTNRun, RUN_SECONDS);
+  bool ok = Shoot(pHandle, "main-panel-run");
+  RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
+  ok = Shoot(pHandle, "main-panel-video") && ok;
+  return ok;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -14,25 +69,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  const std::string dir = argv[1];
-  const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
+  gDir = argv[1];
+  gScale = argc > 2 ? std::atof(argv[2]) : 1.0;
+  gSuffix = gScale == 1.0 ? "" : "@" + std::string(argv[2]) + "x";
+
+  rorir::sensor::PtyServer sensor{rorir::sensor::ServerConfig{}};
+  if (!StartVirtualSensor(sensor)) return 1;
   if (StartUp(1, argv) != 0) return 1;
-  for (int i = 0; i < 20; ++i) ProcessSystemEvents();
-  const std::string suffix = scale == 1.0 ? "" : "@" + std::string(argv[2]) + "x";
-  int rc = 0;
-  const struct {
-    int panel;
-    const char* name;
-  } shots[] = {{pHandle, "main-panel"}, {pPopup, "recorder-panel"}};
-  for (const auto& s : shots) {
-    const std::string path = dir + "/" + s.name + suffix + ".png";
-    if (SavePanelImage(s.panel, path.c_str(), scale) != 0) {
-      std::fprintf(stderr, "rorir-pictures: cannot write %s\n", path.c_str());
-      rc = 1;
-    } else {
-      std::printf("%s\n", path.c_str());
-    }
-  }
+
+  bool ok = Shoot(pHandle, "main-panel");
+  ok = Shoot(pPopup, "recorder-panel") && ok;
+  ok = ShootLiveViews() && ok;
+
   CloseCVIRTE();
-  return rc;
+  sensor.stop();
+  return ok ? 0 : 1;
 }
