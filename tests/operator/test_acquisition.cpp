@@ -256,7 +256,6 @@ TEST_F(AcquisitionTest, ThresholdChangeRedrawsTheSameCurveWithANewFlatLine) {
 
 TEST_F(AcquisitionTest, TeachWithoutASensorKeepsItsTextAndReadsNothingBack) {
   OpenLink();  // the peer stays silent
-  StatusRecorder rec;
   const double start = Timer();
   Click(MAIN_ButtonTeach);
   PumpUntil([&] { return Timer() - start > 2.0; }, 2.5);
