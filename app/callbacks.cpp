@@ -4,6 +4,8 @@
 #include "app/settings.h"
 #include "app/storage.h"
 #include "display/userint.h"
+#include "recorder/popup.h"
+#include "recorder/recording.h"
 
 void RegisterCallbacks(void) {
   RegisterPanelCallback("CC_PANEL", CC_PANEL);
@@ -26,4 +28,14 @@ void RegisterCallbacks(void) {
   RegisterCtrlCallback("CC_NEDITEdgeRight", CC_NEDITEdgeRight);
   RegisterCtrlCallback("CC_NEDITTolerance", CC_NEDITTolerance);
   RegisterCtrlCallback("CC_DropHardwareMode", CC_DropHardwareMode);
+  // Data recorder: the popup, its run, and the main-panel controls it owns.
+  RegisterCtrlCallback("CC_TOGGBTN_Recorder", CC_TOGGBTN_Recorder);
+  RegisterCtrlCallback("CC_RNGanaMode", CC_RNGanaMode);
+  RegisterPanelCallback("CC_POPUP1", CC_POPUP1);
+  RegisterCtrlCallback("CC_BTNStartRecord", CC_BTNStartRecord);
+  RegisterCtrlCallback("CC_BTN_File", CC_BTN_File);
+  RegisterCtrlCallback("CC_BTNStopRecord", CC_BTNStopRecord);
+  RegisterCtrlCallback("CC_BTNexitRecorder", CC_BTNexitRecorder);
+  RegisterCtrlCallback("CC_TBOXrecfilename", CC_TBOXrecfilename);
+  RegisterCtrlCallback("CC_NUMincTime", CC_NUMincTime);
 }

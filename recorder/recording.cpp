@@ -1,0 +1,174 @@
+// The recording run and its outcome on the recorder status box.
+#include "recorder/recording.h"
+
+#include "app/globals.h"
+#include "display/gui.h"
+#include "display/panel.h"
+#include "display/userint.h"
+#include "display/utility.h"
+#include "link/com232_codec.h"
+#include "link/rs232.h"
+#include "recorder/popup.h"
+#include "recorder/recfile.h"
+#include "resources/panels.h"
+
+namespace {
+
+constexpr int RUN_BACKGROUND = VAL_DK_GREEN;
+constexpr int DONE_BACKGROUND = 0xE0E0E0;
+constexpr int EDGES_OF_A_GAP = 2;  // a record with more edges than this shows a gap
+
+constexpr const char* TEXT_APPEND = "APPEND TO DATA-FILE...";
+constexpr const char* TEXT_BUSY = "DATA-RECORDER: RS-232-BUSY ...";
+constexpr const char* TEXT_COMPLETED = "DATA-RECORDER COMPLETED SUCCESSFULLY";
+constexpr const char* TEXT_TIMEOUT = "DATA-RECORDER INTERRUPTED - TIMEOUT RS-232 LINE!";
+constexpr const char* TEXT_INTERRUPTED = "DATA-RECORDER INTERRUPTED!";
+constexpr const char* TEXT_WRITE_FAILED = "DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!";
+constexpr const char* TEXT_NOT_STARTED = "DATA-RECORDER NOT STARTED - FILE COULD NOT BE WRITTEN!";
+
+// The indicators of a run, undimmed while it goes and dimmed again after, in this order.
+constexpr int RUN_INDICATORS[] = {RECORDER_STRstartDate, RECORDER_STRstartTime,
+                                  RECORDER_NUMsampleCount, RECORDER_NUMtimeDay,
+                                  RECORDER_NUMtimeHour, RECORDER_NUMtimeMin,
+                                  RECORDER_NUMtimeSec};
+
+void DimRunIndicators(int dim) {
+  for (int id : RUN_INDICATORS) SetCtrlAttribute(pPopup, id, ATTR_DIMMED, dim);
+}
+
+// One measure request carrying pp as it stands: the words last decoded from the sensor.
+void SendRequest() {
+  FlushInQ(com);
+  FlushOutQ(com);
+  FillTxBuf(ORDER_MEASURE, pp);
+  rx_flag = 0;
+  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  ProcessSystemEvents();
+}
+
+// The run's loop, from the first request on. Returns false when a record line could not be
+// written; stop_flag then says 1.
+bool RecordLoop() {
+  graph_flag = 0;
+  rx_flag = 0;
+  FlushInQ(com);
+  FlushOutQ(com);
+  FillTxBuf(ORDER_MEASURE, pp);
+  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  ProcessSystemEvents();
+  if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Line Ok!");
+
+  const double t0 = Timer();
+  double lastRequest = t0;
+  double lastRecord = t0;
+  const double interval = incTime;
+  int records = 0;
+  int edgeRecords = 0;
+  stop_flag = 0;
+  SetCtrlVal(pPopup, RECORDER_NUMsampleCount, records);
+  SetCtrlVal(pPopup, RECORDER_NUMgapCount, edgeRecords);
+
+  for (;;) {
+    const double passStart = Timer();
+    const double sinceRecord = passStart - lastRecord;
+    const double sinceRequest = passStart - lastRequest;
+
+    if (graph_flag == 1) {
+      CopyPPtoRAWVars();
+      PlotVIDEOBarGraph();
+      SetCtrlVal(pPopup, RECORDER_NUMmvalueScaled, Mvalue * slope / 1000.0);
+      SetCtrlVal(pPopup, RECORDER_NUMgapWidth, gapPix * slope / 1000.0);
+      if (sinceRecord >= interval) {
+        if (AppendRecordLine() != 0) {
+          stop_flag = 1;
+          return false;
+        }
+        ++records;
+        SetCtrlVal(pPopup, RECORDER_NUMsampleCount, records);
+        ResetTextBox(pPopup, RECORDER_TBOXrecstatus, TEXT_APPEND);
+        // The record's time is when its frame was seen, not when the disk confirmed the line:
+        // otherwise every record would push the next one a whole request period later.
+        lastRecord = passStart;
+        if (edcnt > EDGES_OF_A_GAP) ++edgeRecords;
+        SetCtrlVal(pPopup, RECORDER_NUMgapCount, edgeRecords);
+      }
+      graph_flag = 0;
+      FlushInQ(com);
+      FlushOutQ(com);
+    }
+
+    // The next request waits for the answer to the last one, and for the request period.
+    if (rx_flag == 1 && sinceRequest >= RECORD_REQUEST_PERIOD) {
+      ResetTextBox(pPopup, RECORDER_TBOXrecstatus, TEXT_BUSY);
+      SendRequest();
+      lastRequest = Timer();
+    }
+
+    if (Timer() - lastRequest > TIMEOUT) {
+      ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
+      stop_flag = 3;
+      return true;
+    }
+    CalcRecTime(static_cast<int>(Timer() - t0));
+    if (records >= numSample) stop_flag = 2;
+    ProcessSystemEvents();
+    if (stop_flag != 0) return true;
+  }
+}
+
+}  // namespace
+
+int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+
+  // A run always starts a new file.
+  if (GetFileInfo(rec_fname, nullptr) == 1) {
+    if (!ConfirmPopup("ATTENTION !", "File already exist - overwrite ?")) return 0;
+    if (DeleteFile(rec_fname) != 0) {
+      // Appending to the old file would mix two runs in one file.
+      ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_NOT_STARTED);
+      return 0;
+    }
+  }
+  CopyText(szRunFile, rec_fname);
+
+  DimmButtons(1);
+  SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BGCOLOR, RUN_BACKGROUND);
+  SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_COLOR, VAL_WHITE);
+  SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BOLD, 1);
+  DimRunIndicators(0);
+
+  CopyText(szRunDate, DateStr());
+  CopyText(szRunTime, TimeStr());
+  SetCtrlVal(pPopup, RECORDER_STRstartDate, szRunDate);
+  SetCtrlVal(pPopup, RECORDER_STRstartTime, szRunTime);
+
+  // Taken before the header, so the header names the interval and count this run uses.
+  GetCtrlVal(pPopup, RECORDER_NUMincTime, &incTime);
+  GetCtrlVal(pPopup, RECORDER_NUMnumSample, &numSample);
+
+  bool written = writeFileHeader() == 0;
+  if (written) {
+    written = RecordLoop();
+  } else {
+    stop_flag = 1;
+  }
+
+  rx_flag = 0;
+  graph_flag = 0;
+  FlushInQ(com);
+  FlushOutQ(com);
+  DimmButtons(0);
+
+  if (!written) {
+    ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_WRITE_FAILED);
+  } else if (stop_flag == 2) {
+    ShowRecStatus(DONE_BACKGROUND, VAL_BLACK, 0, TEXT_COMPLETED);
+  } else if (stop_flag == 3) {
+    ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_TIMEOUT);
+  } else {
+    ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_INTERRUPTED);
+  }
+  DimRunIndicators(1);
+  return 0;
+}

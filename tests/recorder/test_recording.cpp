@@ -1,0 +1,359 @@
+// Recording runs on the real panels over a pseudo-terminal: the file's bytes, the request and
+// record cadence, the outcomes and their colours, stopping from every control that can, the
+// overwrite question, and files that cannot be written.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "recorder/recfile.h"
+#include "recorder_fixture.h"
+#include "sensor/model.h"
+#include "sensor/pty_server.h"
+
+namespace {
+
+const std::string kHead = "E-LEFT\tE-RIGHT\tM-VALUE\tEDGES\tGAPPIX\tGAPVAL\tGAPLEN\r\n";
+constexpr int kRunIndicators[] = {RECORDER_STRstartDate, RECORDER_STRstartTime,
+                                  RECORDER_NUMsampleCount, RECORDER_NUMtimeDay,
+                                  RECORDER_NUMtimeHour, RECORDER_NUMtimeMin, RECORDER_NUMtimeSec};
+constexpr int kCommandButtons[] = {MAIN_BTNRun, MAIN_BTNVideo, MAIN_BTNStop, MAIN_ButtonTeach,
+                                   MAIN_BTNGet, MAIN_BTNSend, MAIN_ButtonReset};
+
+class RecordingRun : public RecorderFixture {
+ protected:
+  void SetUp() override {
+    RecorderFixture::SetUp();
+    if (HasFatalFailure()) return;
+    OpenPopup();
+  }
+  // The header the run must have written, with the start date and time it showed.
+  std::string ExpectedHeader(const std::string& batch, int inc, int num, int slopeValue) {
+    const std::string date = CtrlText(pPopup, RECORDER_STRstartDate);
+    const std::string time = CtrlText(pPopup, RECORDER_STRstartTime);
+    EXPECT_TRUE(std::regex_match(date, std::regex(R"((0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01])-20[0-9]{2})")))
+        << date;
+    EXPECT_TRUE(std::regex_match(time, std::regex(R"(([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9])"))) << time;
+    return "Datum:\t" + date + "\r\nZeit:\t" + time + "\r\nChargen-Name:\t" + batch +
+           "\r\nZeit-Intervall[s]:\t" + std::to_string(inc) + "\r\nMax. Anzahl Messwerte:\t" +
+           std::to_string(num) + "\r\nSlope [\xB5m/Pixel]:\t" + std::to_string(slopeValue) +
+           "\r\n" + kHead;
+  }
+  void ExpectOutcome(const char* text, int background, int colour, int bold) {
+    EXPECT_EQ(RecStatus(), text);
+    EXPECT_EQ(Attr(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BGCOLOR), background);
+    EXPECT_EQ(Attr(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_COLOR), colour);
+    EXPECT_EQ(Attr(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BOLD), bold);
+  }
+  void ExpectButtonsFreeAndIndicatorsDimmed() {
+    for (int id : kCommandButtons) EXPECT_EQ(Attr(pHandle, id, ATTR_DIMMED), 0) << id;
+    EXPECT_EQ(Attr(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED), 0);
+    for (int id : kRunIndicators) EXPECT_EQ(Attr(pPopup, id, ATTR_DIMMED), 1) << id;
+  }
+  // Every line is the header's or a record: nothing torn, nothing foreign.
+  void ExpectWellFormed(const std::string& bytes, size_t* records) {
+    std::string rest;
+    auto lines = CompleteLines(bytes, &rest);
+    EXPECT_EQ(rest, "");
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[6] + "\r\n", kHead);
+    for (size_t i = 7; i < lines.size(); ++i) EXPECT_TRUE(IsRecordLine(lines[i])) << lines[i];
+    *records = lines.size() - 7;
+  }
+};
+
+// Results whose every word differs, so the file shows which value went to which column.
+std::vector<std::uint16_t> ResultWords(int n) {
+  std::vector<std::uint16_t> w(16, 0);
+  w[0] = static_cast<std::uint16_t>(100 + n);   // Ledge
+  w[1] = static_cast<std::uint16_t>(900 + n);   // Redge
+  w[2] = static_cast<std::uint16_t>(500 + n);   // Mvalue
+  w[7] = n == 2 ? 3 : 2;                        // edcnt: only the first record shows a gap
+  w[13] = static_cast<std::uint16_t>(70 + n);   // gapLen
+  w[14] = static_cast<std::uint16_t>(50 + n);   // gapVal
+  w[15] = static_cast<std::uint16_t>(60 + n);   // gapPix
+  return w;
+}
+
+TEST_F(RecordingRun, ThreeRecordsAtOneSecondThenCompleted) {
+  // Each answer a little later after its request than the one before, so every answer from
+  // the second on lands at least a second after the previous record.
+  AnswerResults(ResultWords, [](int n) { return 20 + 15 * n; });
+  Enter(RECORDER_NUMnumSample, 3);
+  Enter(RECORDER_NUMincTime, 2);
+  Enter(RECORDER_NUMincTime, 1);
+  slope = 2000;
+  SetCtrlVal(pHandle, MAIN_NUMslope, slope);
+
+  // Watch the record count from inside the run.
+  auto firstRecordAt = std::make_shared<double>(-1);
+  auto dimmedDuringRun = std::make_shared<bool>(false);
+  QTimer probe;
+  const double start = Timer();
+  QObject::connect(&probe, &QTimer::timeout, [&, firstRecordAt, dimmedDuringRun] {
+    if (*firstRecordAt < 0 && CtrlInt(pPopup, RECORDER_NUMsampleCount) == 1) *firstRecordAt = Timer() - start;
+    if (Attr(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED) == 1 && Attr(pHandle, MAIN_BTNRun, ATTR_DIMMED) == 1)
+      *dimmedDuringRun = true;
+  });
+  probe.start(5);
+  const double took = RunRecording();
+  probe.stop();
+
+  EXPECT_GT(*firstRecordAt, 0.95);
+  EXPECT_LT(*firstRecordAt, 1.5);
+  EXPECT_GT(took, 2.9);
+  EXPECT_TRUE(*dimmedDuringRun);
+  EXPECT_EQ(stop_flag, 2);
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  ExpectButtonsFreeAndIndicatorsDimmed();
+  EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMsampleCount), 3);
+  EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMgapCount), 1);  // edcnt 3 counted, 2 not
+  // Scaled values of the last result frame (request 4): 504 and 64 at slope 2000.
+  double scaled = 0;
+  GetCtrlVal(pPopup, RECORDER_NUMmvalueScaled, &scaled);
+  EXPECT_DOUBLE_EQ(scaled, 1008.0);
+  GetCtrlVal(pPopup, RECORDER_NUMgapWidth, &scaled);
+  EXPECT_DOUBLE_EQ(scaled, 128.0);
+  EXPECT_EQ(CtrlText(pHandle, MAIN_TBOXstatus), "Line Ok!");
+
+  // Requests: order 8, one per answer, the first at once and the others a second apart.
+  const auto frames = peer_.frames();
+  ASSERT_EQ(frames.size(), 4u);
+  for (const auto& f : frames) {
+    EXPECT_EQ(f.sync(), 0x0055);
+    EXPECT_EQ(f.order(), 8);
+  }
+  // The request after a result frame carries that frame's words unchanged.
+  EXPECT_EQ(frames[1].word(0), 101);
+  EXPECT_EQ(frames[1].word(15), 61);
+
+  // Columns: Ledge, Redge, Mvalue, edcnt, gapVal, gapPix, gapLen.
+  EXPECT_EQ(RecFile(), ExpectedHeader("CHARGE0123.DAT", 1, 3, 2000) +
+                           "102\t902\t502\t3\t52\t62\t72\r\n"
+                           "103\t903\t503\t2\t53\t63\t73\r\n"
+                           "104\t904\t504\t2\t54\t64\t74\r\n");
+  // The duration indicators end on the run's elapsed whole seconds.
+  EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMtimeSec), 3);
+}
+
+TEST_F(RecordingRun, NoRecordsWantedWritesTheHeaderOnlyAndCompletes) {
+  peer_.answerLikeSensor({});
+  EnterBatchName("B\xC3\xA4tch 7.DAT");
+  Enter(RECORDER_NUMnumSample, 0);
+  Enter(RECORDER_NUMincTime, 40000);
+  RunRecording();
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  EXPECT_EQ(std::string(rec_fname), dataDir_ + "/B\xC3\xA4tch 7.DAT");
+  EXPECT_EQ(RecFile(), ExpectedHeader("B\xE4tch 7.DAT", 40000, 0, slope));
+  ExpectButtonsFreeAndIndicatorsDimmed();
+}
+
+TEST_F(RecordingRun, SilentSensorEndsTheRunByTimeOut) {
+  const double took = RunRecording();
+  EXPECT_GT(took, TIMEOUT);
+  EXPECT_LT(took, TIMEOUT + 1.0);
+  EXPECT_EQ(stop_flag, 3);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED - TIMEOUT RS-232 LINE!", VAL_RED, VAL_WHITE, 1);
+  EXPECT_EQ(CtrlText(pHandle, MAIN_TBOXstatus), "Timeout RS232-Line!");
+  EXPECT_EQ(RecFile(), ExpectedHeader("CHARGE0123.DAT", 1, 10, slope));
+  EXPECT_EQ(peer_.orders(), (std::vector<std::uint16_t>{8}));
+  ExpectButtonsFreeAndIndicatorsDimmed();
+}
+
+TEST_F(RecordingRun, StopPressedDuringARunKeepsTheLinesSoFar) {
+  peer_.answerLikeSensor({});
+  At(1.6, [] { QTest::mousePress(CtrlWidget(pPopup, RECORDER_BTNStopRecord), Qt::LeftButton); });
+  const double took = RunRecording();
+  QTest::mouseRelease(CtrlWidget(pPopup, RECORDER_BTNStopRecord), Qt::LeftButton);
+  EXPECT_LT(took, 2.5);
+  EXPECT_EQ(stop_flag, 1);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED!", VAL_RED, VAL_WHITE, 1);
+  ExpectButtonsFreeAndIndicatorsDimmed();
+  size_t records = 0;
+  ExpectWellFormed(RecFile(), &records);
+  EXPECT_EQ(records, 1u);
+  EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMsampleCount), 1);
+}
+
+TEST_F(RecordingRun, ToggleReleasedHidesThePopupAndTheRunGoesOnUntilPressedAgain) {
+  peer_.answerLikeSensor({});
+  auto stillRunning = std::make_shared<int>(-1);
+  At(0.5, [] { QTest::mouseClick(CtrlWidget(pHandle, MAIN_TOGGBTN_Recorder), Qt::LeftButton); });
+  At(2.3, [stillRunning] {
+    *stillRunning = (stop_flag == 0 && IsPanelVisible(pPopup) == 0) ? 1 : 0;
+    QTest::mouseClick(CtrlWidget(pHandle, MAIN_TOGGBTN_Recorder), Qt::LeftButton);
+  });
+  const double took = RunRecording();
+  EXPECT_EQ(*stillRunning, 1);
+  EXPECT_GT(took, 2.2);
+  EXPECT_EQ(IsPanelVisible(pPopup), 1);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED!", VAL_RED, VAL_WHITE, 1);
+  size_t records = 0;
+  ExpectWellFormed(RecFile(), &records);
+  EXPECT_GE(records, 1u);  // recorded behind the hidden popup
+}
+
+TEST_F(RecordingRun, CloseBoxAsksDuringARunAndStopsOnlyWhenConfirmed) {
+  peer_.answerLikeSensor({});
+  auto afterDecline = std::make_shared<int>(-1);
+  At(0.4, [] {
+    QueueConfirmAnswer(0);
+    PanelWidget(pPopup)->close();
+  });
+  At(1.0, [afterDecline] {
+    *afterDecline = (stop_flag == 0 && IsPanelVisible(pPopup) == 1) ? 1 : 0;
+    QueueConfirmAnswer(1);
+    PanelWidget(pPopup)->close();
+  });
+  const double took = RunRecording();
+  EXPECT_EQ(*afterDecline, 1);
+  EXPECT_GT(took, 0.9);
+  ASSERT_EQ(PopupLog().size(), 2u);
+  for (const auto& p : PopupLog()) {
+    EXPECT_EQ(p.title, "ATTENTION !");
+    EXPECT_EQ(p.message, "DATA-RECORDER is active! \nSTOP RECORDER");
+  }
+  EXPECT_EQ(IsPanelVisible(pPopup), 0);
+  EXPECT_EQ(CtrlInt(pHandle, MAIN_TOGGBTN_Recorder), 0);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED!", VAL_RED, VAL_WHITE, 1);
+  ExpectButtonsFreeAndIndicatorsDimmed();
+}
+
+TEST_F(RecordingRun, ExitDuringARunAsksThenStopsAndHides) {
+  peer_.answerLikeSensor({});
+  At(0.5, [] {
+    QueueConfirmAnswer(1);
+    QTest::mouseClick(CtrlWidget(pPopup, RECORDER_BTNexitRecorder), Qt::LeftButton);
+  });
+  RunRecording();
+  ASSERT_EQ(PopupLog().size(), 1u);
+  EXPECT_EQ(PopupLog()[0].message, "DATA-RECORDER is active! \nSTOP RECORDER");
+  EXPECT_EQ(IsPanelVisible(pPopup), 0);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED!", VAL_RED, VAL_WHITE, 1);
+  ExpectButtonsFreeAndIndicatorsDimmed();
+}
+
+TEST_F(RecordingRun, SecondRunOnTheSameNameAsksBeforeOverwriting) {
+  peer_.answerLikeSensor({});
+  Enter(RECORDER_NUMnumSample, 0);
+  RunRecording();
+  const std::string first = RecFile();
+  ASSERT_FALSE(first.empty());
+
+  // Declined: nothing starts, nothing changes.
+  ResetPopupLog();
+  const size_t requests = peer_.frames().size();
+  Enter(RECORDER_NUMnumSample, 1);
+  QueueConfirmAnswer(0);
+  RunRecording();
+  ASSERT_EQ(PopupLog().size(), 1u);
+  EXPECT_EQ(PopupLog()[0].title, "ATTENTION !");
+  EXPECT_EQ(PopupLog()[0].message, "File already exist - overwrite ?");
+  EXPECT_EQ(RecFile(), first);
+  EXPECT_EQ(RecStatus(), "DATA-RECORDER COMPLETED SUCCESSFULLY");
+  EXPECT_EQ(peer_.frames().size(), requests);
+  EXPECT_EQ(Attr(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED), 0);
+
+  // Confirmed: a new file with a new header, and the old content gone.
+  QueueConfirmAnswer(1);
+  RunRecording();
+  size_t records = 0;
+  const std::string second = RecFile();
+  ExpectWellFormed(second, &records);
+  EXPECT_EQ(records, 1u);
+  EXPECT_EQ(CompleteLines(second).size(), 8u);
+  EXPECT_NE(second.find("Max. Anzahl Messwerte:\t1\r\n"), std::string::npos);
+}
+
+TEST_F(RecordingRun, FullDiskEndsTheRunAtTheHeaderWithoutSuccess) {
+  peer_.answerLikeSensor({});
+  CopyText(rec_fname, "/dev/full");
+  RunRecording();
+  EXPECT_EQ(stop_flag, 1);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!", VAL_RED, VAL_WHITE, 1);
+  ExpectButtonsFreeAndIndicatorsDimmed();
+  EXPECT_TRUE(peer_.frames().empty());  // no request after a header that failed
+}
+
+TEST_F(RecordingRun, FolderGoneMidRunEndsTheRunAtTheFirstRecord) {
+  peer_.answerLikeSensor({});
+  const std::string folder = dataDir_ + "/batch";
+  std::filesystem::create_directory(folder);
+  CopyText(rec_fname, (folder + "/RUN.DAT").c_str());
+  At(0.5, [folder] { std::filesystem::remove_all(folder); });
+  const double took = RunRecording();
+  EXPECT_LT(took, 2.0);
+  EXPECT_EQ(stop_flag, 1);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!", VAL_RED, VAL_WHITE, 1);
+  EXPECT_NE(RecStatus(), "DATA-RECORDER COMPLETED SUCCESSFULLY");
+  EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMsampleCount), 0);
+  ExpectButtonsFreeAndIndicatorsDimmed();
+}
+
+TEST_F(RecordingRun, ANameChosenDuringARunAppliesToTheNextRun) {
+  peer_.answerLikeSensor({});
+  Enter(RECORDER_NUMnumSample, 2);
+  At(0.5, [this] { EnterBatchName("LATER.DAT"); });
+  RunRecording();
+  EXPECT_EQ(RecStatus(), "DATA-RECORDER COMPLETED SUCCESSFULLY");
+  size_t records = 0;
+  ExpectWellFormed(FileBytes(dataDir_ + "/CHARGE0123.DAT"), &records);
+  EXPECT_EQ(records, 2u);
+  EXPECT_FALSE(std::filesystem::exists(dataDir_ + "/LATER.DAT"));
+  EXPECT_EQ(std::string(rec_fname), dataDir_ + "/LATER.DAT");
+}
+
+// A run killed at any moment leaves only whole lines: each is on the disk before the next.
+TEST(RecordingKilled, EveryCompleteLineOfAKilledRunIsIntact) {
+  rorir::sensor::ServerConfig config;  // paced like the real line
+  rorir::sensor::PtyServer sensor(config);
+  std::string error;
+  ASSERT_TRUE(sensor.start(&error)) << error;
+  const std::string dir = MakeTempDir();
+  ASSERT_FALSE(dir.empty());
+
+  const std::string child = BinPath("rorir-record-child");
+  const std::string comEnv = "RORIR_COM1=" + sensor.slavePath();
+  const std::string dataEnv = "RORIR_DATA_DIR=" + dir;
+  std::vector<std::string> env = {comEnv, dataEnv, "QT_QPA_PLATFORM=offscreen"};
+  if (const char* bin = getenv("RORIR_BIN_DIR")) env.push_back(std::string("RORIR_BIN_DIR=") + bin);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  char* argv[] = {const_cast<char*>(child.c_str()), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, child.c_str(), nullptr, nullptr, argv, envp.data()), 0) << child;
+
+  // Kill it once two records are on the disk, while it keeps recording.
+  const std::string file = dir + "/CHARGE0123.DAT";
+  auto records = [&file] {
+    auto lines = CompleteLines(FileBytes(file));
+    return lines.size() > 7 ? lines.size() - 7 : 0;
+  };
+  const double end = Timer() + 8.0;
+  while (records() < 2 && Timer() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(kill(pid, SIGKILL), 0);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run ended before the kill";
+
+  const std::string bytes = FileBytes(file);
+  std::string rest;
+  const auto lines = CompleteLines(bytes, &rest);
+  ASSERT_GE(lines.size(), 9u) << bytes;
+  const char* labels[] = {"Datum:\t", "Zeit:\t", "Chargen-Name:\tCHARGE0123.DAT", "Zeit-Intervall[s]:\t1",
+                          "Max. Anzahl Messwerte:\t1000", "Slope [\xB5m/Pixel]:\t"};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(lines[i].rfind(labels[i], 0), 0u) << lines[i];
+  EXPECT_EQ(lines[6] + "\r\n", kHead);
+  for (size_t i = 7; i < lines.size(); ++i) EXPECT_TRUE(IsRecordLine(lines[i])) << lines[i];
+  // Whatever follows the last line end can only be the start of a record.
+  EXPECT_TRUE(std::regex_match(rest, std::regex(R"([0-9\t]*)"))) << rest;
+  RemoveTree(dir);
+}
+
+}  // namespace
