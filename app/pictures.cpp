@@ -1,17 +1,22 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view. Usage: rorir-pictures OUTDIR [SCALE]
+// video view, and the recorder popup during and after a short recording run.
+// Usage: rorir-pictures OUTDIR [SCALE]
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/acquisition.h"
 #include "app/globals.h"
 #include "app/main_panel.h"
 #include "display/userint.h"
+#include "display/utility.h"
+#include "recorder/popup.h"
+#include "recorder/recording.h"
 #include "resources/panels.h"
 #include "sensor/pty_server.h"
 
@@ -61,6 +66,32 @@ bool ShootLiveViews() {
   return ok;
 }
 
+// The recorder popup during a short run (three records at one second) and after it. The run
+// writes into a folder of its own under the temporary folder, removed afterwards, so the
+// user's data folder is left alone.
+bool ShootRecorderRun() {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "rorir-pictures";
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+  std::filesystem::create_directories(folder, ec);
+  MakePathname(folder.string().c_str(), charge_fname, rec_fname);
+  ResetTextBox(pPopup, RECORDER_TBOXrecpath, rec_fname);
+
+  SetCtrlVal(pHandle, MAIN_TOGGBTN_Recorder, 1);
+  CC_TOGGBTN_Recorder(pHandle, MAIN_TOGGBTN_Recorder, EVENT_COMMIT, nullptr, 0, 0);
+  SetCtrlVal(pPopup, RECORDER_NUMnumSample, 3);
+  SetCtrlVal(pPopup, RECORDER_NUMincTime, 1);
+  CC_NUMincTime(pPopup, RECORDER_NUMincTime, EVENT_COMMIT, nullptr, 0, 0);
+
+  bool ok = true;
+  // Two records in, while the third is awaited.
+  QTimer::singleShot(2300, [&ok] { ok = Shoot(pPopup, "recorder-panel-run") && ok; });
+  CC_BTNStartRecord(pPopup, RECORDER_BTNStartRecord, EVENT_COMMIT, nullptr, 0, 0);
+  ok = Shoot(pPopup, "recorder-panel-done") && ok;
+  std::filesystem::remove_all(folder, ec);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +111,7 @@ int main(int argc, char** argv) {
   bool ok = Shoot(pHandle, "main-panel");
   ok = Shoot(pPopup, "recorder-panel") && ok;
   ok = ShootLiveViews() && ok;
+  ok = ShootRecorderRun() && ok;
 
   CloseCVIRTE();
   sensor.stop();
