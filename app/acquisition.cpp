@@ -72,6 +72,7 @@ void VideoPass() {
   ReadVideoLine();
   PlotVIDEOBarGraph();
   PlotVIDEOCurve(adcbuf, xArray8);
+  ++videoPassesDrawn;
 }
 
 // The video loop: passes until Stop or a silent sensor sets stop_flag, then the clean-up.

@@ -112,6 +112,7 @@ int StartUp(int argc, char** argv) {
     DiscardPanel(pHandle);
     return FailStartUp(GetLoadPanelError());
   }
+  CloseOnTerminationSignals(pHandle);
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();

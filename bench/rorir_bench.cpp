@@ -4,7 +4,8 @@
 // the bound beside it. The sensor runs as a separate process so that the CPU figures are the
 // program's alone.
 //
-//   rorir-bench [--seconds N]     N seconds per phase (default 10)
+//   rorir-bench [--seconds N] [--sensor-log FILE]
+//     N seconds per phase (default 10); FILE receives the sensors' logs of every byte.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -35,6 +36,8 @@ constexpr double kBitsPerByte = 10.0;
 constexpr double kExchangeBytes = 36.0 + 36.0;
 constexpr double kVideoPassBytes = kExchangeBytes + 4 * (36.0 + 128.0);
 
+std::string gSensorLog;  // where the sensors log every byte, when asked
+
 double BoundPerSecond(double bytes) { return kLineBaud / kBitsPerByte / bytes; }
 
 double CpuSeconds() {
@@ -57,13 +60,15 @@ class SensorProcess {
       : link_(link) {
     std::vector<std::string> argv = {bin, "--link", link};
     argv.insert(argv.end(), args.begin(), args.end());
+    if (!gSensorLog.empty()) argv.push_back("--log");
     pid_ = fork();
     if (pid_ == 0) {
       std::vector<char*> cargv;
       for (std::string& a : argv) cargv.push_back(a.data());
       cargv.push_back(nullptr);
-      int devnull = open("/dev/null", O_WRONLY);
-      if (devnull >= 0) dup2(devnull, STDOUT_FILENO);
+      int out = gSensorLog.empty() ? open("/dev/null", O_WRONLY)
+                                   : open(gSensorLog.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (out >= 0) dup2(out, STDOUT_FILENO);
       execv(cargv[0], cargv.data());
       _exit(127);
     }
@@ -101,6 +106,10 @@ Phase Measure(double seconds, Loop loop, const unsigned long& counter) {
   p.wall = Timer() - t0;
   p.cpu = CpuSeconds() - cpu0;
   p.count = counter - before;
+  // As the Stop button does: a pause lets the answer to the last request arrive, so that it is
+  // flushed rather than taken for the answer of the next loop's first request.
+  Delay(0.2);
+  FlushInQ(com);
   return p;
 }
 
@@ -132,8 +141,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = std::atof(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--sensor-log") && i + 1 < argc) {
+      gSensorLog = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: rorir-bench [--seconds N]\n");
+      std::fprintf(stderr, "usage: rorir-bench [--seconds N] [--sensor-log FILE]\n");
       return 2;
     }
   }

@@ -85,14 +85,12 @@ void ApplyTextStyle(Control& c) {
     if (c.bold) css += "font-weight: bold;";
   }
   c.widget->setStyleSheet(css);
-  if (c.pointSize > 0 || !c.font.isEmpty()) {
-    QFont f = c.widget->font();
-    // Sizes are pixels of the panel, like every other measure of the panel file, so texts keep
-    // their place beside the controls whatever the screen's resolution.
-    if (c.pointSize > 0) f.setPixelSize(c.pointSize);
-    if (c.bold) f.setBold(true);
-    c.widget->setFont(f);
-  }
+  QFont f = c.widget->font();
+  // Sizes are pixels of the panel, like every other measure of the panel file, so texts keep
+  // their place beside the controls whatever the screen's resolution.
+  if (c.pointSize > 0) f.setPixelSize(c.pointSize);
+  f.setBold(c.bold);
+  c.widget->setFont(f);
   if (c.kind == Kind::TextMsg) static_cast<QLabel*>(c.widget.data())->adjustSize();
 }
 

@@ -297,6 +297,16 @@ TEST_F(PanelTest, RunTimeTextControlsTakeTheirAttributes) {
   EXPECT_EQ(NewCtrl(pHandle, 999, "", 0, 0), UIE_BAD_TYPE);
 }
 
+TEST_F(PanelTest, BoldTextCanBeTurnedOffAgain) {
+  SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BOLD, 1);
+  EXPECT_TRUE(CtrlWidget(pPopup, RECORDER_TBOXrecstatus)->font().bold());
+  SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BOLD, 0);
+  EXPECT_FALSE(CtrlWidget(pPopup, RECORDER_TBOXrecstatus)->font().bold());
+  int bold = -1;
+  GetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BOLD, &bold);
+  EXPECT_EQ(bold, 0);
+}
+
 TEST(Popups, QueuedAnswersAreTakenInOrderAndOffscreenNeverBlocks) {
   ResetPopupLog();
   QueueConfirmAnswer(1);
