@@ -18,6 +18,9 @@ extern double xArray[VIDEO_POINTS];
 /// the benchmark; they wrap harmlessly).
 extern unsigned long resultFramesDrawn;
 extern unsigned long videoPassesDrawn;
+/// Timer() when the last of each was drawn.
+extern double resultFrameTime;
+extern double videoPassTime;
 
 constexpr double FIRMWARE_TIMEOUT = 2.0;   ///< seconds to wait for the 72-byte firmware text
 constexpr int FIRMWARE_TEXT_SIZE = 72;     ///< bytes of the firmware answer
@@ -43,6 +46,10 @@ void RemoveReceiveCallback(void);
 
 /// Asks for the hardware information and applies it: geometry, scales, panel. 1 on success.
 int GetHARDWAREInfo(void);
+struct HardwareInfo;
+/// Takes a decoded hardware-information answer: geometry, scales, panel adaptations by sensor
+/// type. 1 when its order word is the hardware-information order, else 0 (fields kept anyway).
+int ApplyHardwareInfo(const HardwareInfo& info);
 /// Asks for the firmware text and shows it. Returns the bytes waiting when the wait ended.
 int GetVERSIONInfo(void);
 

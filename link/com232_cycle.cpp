@@ -4,11 +4,14 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
+#include "link/com232_decode.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
 unsigned long resultFramesDrawn = 0;
 unsigned long videoPassesDrawn = 0;
+double resultFrameTime = 0.0;
+double videoPassTime = 0.0;
 
 namespace {
 
@@ -52,6 +55,7 @@ void PushRUN(void) {
       PlotVIDEOBarGraph();
       PlotRAWGraphX8();
       ++resultFramesDrawn;
+      resultFrameTime = Timer();
       graph_flag = 0;
     }
     // Every answer, result frame or not, sends the next request at once.
@@ -106,11 +110,8 @@ int ReadData64(int first, int last) {
   nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
   if (waiting > IO_BUF_SIZE) FlushInQ(com);
   if (nBytesR == DATA_BLOCK_BYTES) CopyText(szStatus, "Data[64] block received!");
-  // Keep the block inside adcbuf whatever index the caller passed.
-  const int base = (first >= 0 && first <= VIDEO_POINTS - DATA_BLOCK_WORDS) ? first : 0;
-  for (int i = 0; i < DATA_BLOCK_WORDS; ++i) {
-    adcbuf[base + i] = static_cast<u16>(szReadBuf[2 * i] * 256 + szReadBuf[2 * i + 1]);
-  }
+  // The block stays inside adcbuf whatever index the caller passed.
+  DecodeDataBlock(szReadBuf, first, adcbuf);
   ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
   return 1;
 }

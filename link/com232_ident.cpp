@@ -1,6 +1,5 @@
 // Identification of the sensor: the hardware-information frame (geometry, scales, panel
 // adaptations by sensor type) and the firmware text.
-#include <cstring>
 #include <initializer_list>
 
 #include "app/sync_word.h"
@@ -8,6 +7,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
+#include "link/com232_decode.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -18,13 +18,10 @@ double xArray[VIDEO_POINTS] = {};
 namespace {
 
 constexpr u16 BOARD_WITH_ANALOG_OUTPUT = 100;
-constexpr u16 BOARD_WORD_CODED_TEXT = 0;
 constexpr u16 FIRMWARE_SMALL_VIDEO = 220;  // firmware whose video words span 0..255
 constexpr u16 VIDEO_TOP = 1024;
 constexpr u16 VIDEO_TOP_SMALL = 256;
 constexpr u16 FALLBACK_PIXELS = 256;
-
-u16 WordAt(int byte) { return static_cast<u16>(szReadBuf[byte] * 256 + szReadBuf[byte + 1]); }
 
 bool IsAcceptedPixelCount(u16 n) {
   for (u16 ok : {512, 768, 1024, 1280, 1536, 2048})
@@ -147,17 +144,20 @@ int GetHARDWAREInfo(void) {
   }
   if (rx_flag != 1) return 0;
 
-  const u16 answerOrder = WordAt(2);
-  ccdtype = WordAt(4);
-  ccdmaxpixel = WordAt(6);
-  ccdresolution = WordAt(8);
-  pcbtype = WordAt(10);
-  ccdmaxpixelX8 = WordAt(12);
-  ccdsubpixel = WordAt(14);
-  ccdpixB = WordAt(16);
-  ccdpixE = WordAt(18);
-  softversion = WordAt(20);
-  if (answerOrder != ORDER_HARDWARE_INFO) return 0;
+  return ApplyHardwareInfo(DecodeHardwareInfo(szReadBuf));
+}
+
+int ApplyHardwareInfo(const HardwareInfo& h) {
+  ccdtype = h.type;
+  ccdmaxpixel = h.maxPixel;
+  ccdresolution = h.resolution;
+  pcbtype = h.board;
+  ccdmaxpixelX8 = h.maxPixelX8;
+  ccdsubpixel = h.subPixel;
+  ccdpixB = h.pixB;
+  ccdpixE = h.pixE;
+  softversion = h.firmware;
+  if (h.order != ORDER_HARDWARE_INFO) return 0;
 
   SetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, VAL_MANUAL, 1.0, ccdsubpixel);
   if (!IsAcceptedPixelCount(ccdmaxpixel)) ccdmaxpixel = FALLBACK_PIXELS;
@@ -203,23 +203,12 @@ int GetVERSIONInfo(void) {
   const int wanted = count < IO_BUF_SIZE ? (count > 0 ? count : 0) : IO_BUF_SIZE;
   nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
   if (nBytesR == FIRMWARE_TEXT_SIZE) {
-    if (pcbtype == BOARD_WORD_CODED_TEXT) {
-      // One character per big-endian word, taken from the word's low byte. 36 characters.
-      int n = 0;
-      for (int i = 0; i < FIRMWARE_TEXT_SIZE / 2 && n < TEXT_SIZE - 1; ++i) {
-        const char ch = static_cast<char>(szReadBuf[2 * i + 1]);
-        if (ch == '\0') break;
-        szVersion[n++] = ch;
-      }
-      szVersion[n] = '\0';
-      CopyText(szStatus, szVersion);
-    } else {
-      // Plain text: it ends at its first NUL byte, and at 71 characters when there is none.
-      char text[FIRMWARE_TEXT_SIZE + 1];
-      std::memcpy(text, szReadBuf, FIRMWARE_TEXT_SIZE);
-      text[FIRMWARE_TEXT_SIZE] = '\0';
-      CopyText(szStatus, text);
-    }
+    // Plain text ends at its first NUL byte, and at 71 characters (the status line) when there
+    // is none; word-coded text is also kept as the firmware version.
+    char text[FIRMWARE_TEXT_SIZE + 1];
+    DecodeFirmwareText(szReadBuf, pcbtype, text, sizeof text);
+    if (pcbtype == BOARD_WORD_CODED_TEXT) CopyText(szVersion, text);
+    CopyText(szStatus, text);
   }
   InstallReceiveCallback();
   FlushInQ(com);
