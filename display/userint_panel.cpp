@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <string>
 
@@ -248,6 +249,18 @@ int LoadPanel(int /*parent*/, const char* file, int resource) {
       if (!co.value(key).isDouble()) {
         return Fail(UIE_BAD_FILE, where + ControlLabel(co) + ": no " + key);
       }
+    }
+    // Read as numbers, not as ints: a huge or fractional value must not pass as 0.
+    const double left = co.value("left").toDouble(), top = co.value("top").toDouble();
+    const double cw = co.value("width").toDouble(), ch = co.value("height").toDouble();
+    // The range is checked before any conversion: converting a double beyond int is undefined.
+    const bool inside = left >= 0 && top >= 0 && cw >= 1 && ch >= 1 && left + cw <= width && top + ch <= height;
+    const bool whole = left == std::floor(left) && top == std::floor(top) && cw == std::floor(cw) &&
+                       ch == std::floor(ch);
+    if (!inside || !whole) {
+      return Fail(UIE_BAD_FILE, where + ControlLabel(co) + ": left, top, width and height must be whole " +
+                                    "numbers that keep it inside the " + std::to_string(width) + " x " +
+                                    std::to_string(height) + " panel");
     }
     c->callback = LookupCtrlCallback(co.value("callback").toString().toStdString());
     if (co.contains("id")) {

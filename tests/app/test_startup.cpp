@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/globals.h"
@@ -224,6 +225,49 @@ TEST(ProgramExit, MissingOrBrokenPanelFileEndsWithMinusOneAndSaysWhy) {
   EXPECT_EQ(broken.exitCode, 255);
   EXPECT_NE(broken.output.find("not a panel file"), std::string::npos) << broken.output;
   RemoveTree(empty);
+}
+
+// Each fault of the real resource file ends the start with -1 and one line naming the cause.
+TEST(ProgramExit, MalformedPanelFileEndsWithMinusOneAndNamesTheFault) {
+  std::ifstream in(BinPath(PANEL_RESOURCE_FILE));
+  const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(original.empty());
+  const std::string run = "\"id\": 22, \"name\": \"BTNRun\", \"kind\": \"command\", \"label\": \"RUN\", "
+                          "\"left\": 856, \"top\": 644, \"width\": 112";
+  ASSERT_NE(original.find(run), std::string::npos);
+  auto with = [&](const std::string& replacement) {
+    std::string text = original;
+    text.replace(text.find(run), run.size(), replacement);
+    return text;
+  };
+  struct Case {
+    const char* what;
+    std::string text;
+    const char* says;
+  } cases[] = {
+      {"bad JSON", original.substr(0, original.size() - 3), "not a panel file"},
+      {"missing id", with("\"name\": \"BTNRun\", \"kind\": \"command\", \"label\": \"RUN\", "
+                          "\"left\": 856, \"top\": 644, \"width\": 112"),
+       "lacks control 22 (BTNRun)"},
+      {"wrong kind", with("\"id\": 22, \"name\": \"BTNRun\", \"kind\": \"textbox\", \"label\": \"RUN\", "
+                          "\"left\": 856, \"top\": 644, \"width\": 112"),
+       "expected BTNRun (command)"},
+      {"negative left", with("\"id\": 22, \"name\": \"BTNRun\", \"kind\": \"command\", \"label\": \"RUN\", "
+                             "\"left\": -856, \"top\": 644, \"width\": 112"),
+       "control 22 (BTNRun): left, top, width and height"},
+      {"huge width", with("\"id\": 22, \"name\": \"BTNRun\", \"kind\": \"command\", \"label\": \"RUN\", "
+                          "\"left\": 856, \"top\": 644, \"width\": 4000000000"),
+       "control 22 (BTNRun): left, top, width and height"},
+  };
+  for (const Case& c : cases) {
+    const std::string dir = MakeTempDir();
+    std::ofstream(dir + "/" + PANEL_RESOURCE_FILE, std::ios::binary) << c.text;
+    RunResult r = RunProgram("RORIR_RESOURCE_DIR=" + dir);
+    EXPECT_EQ(r.exitCode, 255) << c.what;
+    EXPECT_NE(r.output.find(std::string("rorir: ")), std::string::npos) << c.what << ": " << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.what << ": " << r.output;
+    RemoveTree(dir);
+  }
 }
 
 }  // namespace

@@ -405,6 +405,13 @@ TEST_F(LoaderTest, RefusesMissingMalformedAndIncompleteFiles) {
       {"unknown kind", Replace(original_, "\"kind\": \"command\"", "\"kind\": \"slider\""), UIE_BAD_FILE},
       {"id twice", Replace(original_, "\"id\": 24,", "\"id\": 22,"), UIE_BAD_FILE},
       {"no geometry", Replace(original_, "\"left\": 856, \"top\": 644,", "\"top\": 644,"), UIE_BAD_FILE},
+      {"negative left", Replace(original_, "\"left\": 856, \"top\": 644,", "\"left\": -40, \"top\": 644,"), UIE_BAD_FILE},
+      {"huge left", Replace(original_, "\"left\": 856, \"top\": 644,", "\"left\": 1e12, \"top\": 644,"), UIE_BAD_FILE},
+      {"negative width", Replace(original_, "\"top\": 644, \"width\": 112,", "\"top\": 644, \"width\": -112,"), UIE_BAD_FILE},
+      {"huge width", Replace(original_, "\"top\": 644, \"width\": 112,", "\"top\": 644, \"width\": 99999999,"), UIE_BAD_FILE},
+      {"zero height", Replace(original_, "\"width\": 112, \"height\": 36, \"bold\"", "\"width\": 112, \"height\": 0, \"bold\""), UIE_BAD_FILE},
+      {"fractional top", Replace(original_, "\"left\": 856, \"top\": 644,", "\"left\": 856, \"top\": 644.5,"), UIE_BAD_FILE},
+      {"past the right edge", Replace(original_, "\"left\": 856, \"top\": 644,", "\"left\": 1000, \"top\": 644,"), UIE_BAD_FILE},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LoadText(c.text), c.expected) << c.what << ": " << GetLoadPanelError();
