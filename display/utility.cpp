@@ -208,7 +208,12 @@ int AppendFileBytes(const char* path, const void* data, size_t count) {
   if (!path || (!data && count > 0)) return -1;
   int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return -1;
+  struct stat before {};
+  const bool sized = fstat(fd, &before) == 0;
   bool ok = WriteAll(fd, data, count) && fsync(fd) == 0;
+  // A full disk or a size limit can take part of the bytes: cut them off again, so the file
+  // still ends where the last whole append ended and holds no torn line.
+  if (!ok && sized && ftruncate(fd, before.st_size) == 0) fsync(fd);
   if (close(fd) != 0) ok = false;
   return ok ? 0 : -1;
 }

@@ -32,7 +32,8 @@ int GetFileInfo(const char* path, long* size);
 int DeleteFile(const char* path);
 
 /// Appends `count` bytes to the file at `path` (created when missing) and returns only once
-/// they are on the disk. 0 on success, negative when they could not all be written.
+/// they are on the disk. 0 on success, negative when they could not all be written; the bytes
+/// that did get written are then cut off again, so the file keeps only whole appends.
 int AppendFileBytes(const char* path, const void* data, size_t count);
 /// Replaces the file at `path` with `count` bytes, on the disk before it returns. The old file
 /// stays whole until the new one is complete. 0 on success, negative on failure.

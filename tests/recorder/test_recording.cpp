@@ -3,6 +3,8 @@
 // overwrite question, and files that cannot be written.
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -292,6 +294,110 @@ TEST_F(RecordingRun, FolderGoneMidRunEndsTheRunAtTheFirstRecord) {
   EXPECT_NE(RecStatus(), "DATA-RECORDER COMPLETED SUCCESSFULLY");
   EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMsampleCount), 0);
   ExpectButtonsFreeAndIndicatorsDimmed();
+}
+
+// A small file system of its own for the disk faults: a 64 KiB tmpfs when this process may
+// mount one (as root), else nothing and the caller skips.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& dir) : dir_(dir) {
+    std::filesystem::create_directory(dir_);
+    mounted_ = mount("tmpfs", dir_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  /// Fills every free block with a file of its own.
+  void fill() {
+    std::ofstream filler(dir_ + "/filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && filler.write(block.data(), block.size()); ++i) {
+    }
+  }
+  /// Makes the whole file system read-only, as a disk that fails does.
+  bool readOnly() {
+    return mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+  }
+
+ private:
+  std::string dir_;
+  bool mounted_ = false;
+};
+
+// A disk that is full or read-only, from the start or from the middle of the run: the run ends
+// with the red write-error text, never as completed, and the file keeps only whole lines.
+TEST_F(RecordingRun, FullOrReadOnlyDiskEndsTheRunWithTheWriteErrorText) {
+  struct Case {
+    const char* what;
+    bool fullAtStart, readOnlyAtStart, readOnlyMidRun;
+  } cases[] = {
+      {"full from the start", true, false, false},
+      {"read-only from the start", false, true, false},
+      {"read-only from the middle of the run", false, false, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string dir = dataDir_ + "/disk" + std::to_string(n++);
+    SmallDisk disk(dir);
+    if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root?); /dev/full covers a full disk";
+    peer_.answerLikeSensor({});
+    Enter(RECORDER_NUMnumSample, 5);
+    CopyText(rec_fname, (dir + "/RUN.DAT").c_str());
+    if (c.fullAtStart) disk.fill();
+    if (c.readOnlyAtStart) {
+      ASSERT_TRUE(disk.readOnly());
+    }
+    if (c.readOnlyMidRun) At(1.5, [&disk] { EXPECT_TRUE(disk.readOnly()); });
+    const double took = RunRecording();
+    EXPECT_LT(took, 4.0) << c.what;
+    EXPECT_EQ(stop_flag, 1) << c.what;
+    ExpectOutcome("DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!", VAL_RED, VAL_WHITE, 1);
+    EXPECT_NE(RecStatus(), "DATA-RECORDER COMPLETED SUCCESSFULLY") << c.what;
+    ExpectButtonsFreeAndIndicatorsDimmed();
+    const std::string bytes = RecFile();
+    std::string rest;
+    const auto lines = CompleteLines(bytes, &rest);
+    EXPECT_EQ(rest, "") << c.what;
+    for (size_t i = 7; i < lines.size(); ++i) EXPECT_TRUE(IsRecordLine(lines[i])) << c.what << ": " << lines[i];
+    if (c.readOnlyMidRun) {
+      // The records written before the disk failed are all there.
+      EXPECT_GE(lines.size(), 8u) << c.what;
+      EXPECT_EQ(lines.size() - 7, static_cast<size_t>(CtrlInt(pPopup, RECORDER_NUMsampleCount))) << c.what;
+    } else {
+      EXPECT_EQ(bytes, "") << c.what;
+    }
+    peer_.clearFrames();
+  }
+}
+
+// The disk takes only part of a record line (a file-size limit stands in for the last free
+// block): the part is cut off again, the run ends with the write-error text, and the file ends
+// with its last whole line.
+TEST_F(RecordingRun, PartOfALineWrittenIsTakenBackAndTheRunEnds) {
+  peer_.answerLikeSensor({});
+  Enter(RECORDER_NUMnumSample, 5);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  size_t limit = 0;
+  // After the first record: room for ten more bytes only.
+  At(1.5, [&] {
+    limit = static_cast<size_t>(std::filesystem::file_size(rec_fname)) + 10;
+    rlimit small = old;
+    small.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &small);
+  });
+  RunRecording();
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  ASSERT_GT(limit, 0u);
+  EXPECT_EQ(stop_flag, 1);
+  ExpectOutcome("DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!", VAL_RED, VAL_WHITE, 1);
+  size_t records = 0;
+  ExpectWellFormed(RecFile(), &records);
+  EXPECT_EQ(records, 1u);
+  EXPECT_EQ(RecFile().size(), limit - 10);
 }
 
 TEST_F(RecordingRun, ANameChosenDuringARunAppliesToTheNextRun) {
