@@ -73,6 +73,7 @@ void VideoPass() {
   PlotVIDEOBarGraph();
   PlotVIDEOCurve(adcbuf, xArray8);
   ++videoPassesDrawn;
+  videoPassTime = Timer();
 }
 
 // The video loop: passes until Stop or a silent sensor sets stop_flag, then the clean-up.

@@ -15,7 +15,7 @@
 namespace userint {
 namespace {
 
-constexpr int kRepaintIntervalMs = 16;  // about 60 repaints a second at most
+constexpr int kRepaintIntervalMs = 40;  // about 25 repaints a second at most
 
 std::vector<std::pair<int, int>>& PendingRepaints() {
   static std::vector<std::pair<int, int>> pending;
@@ -199,8 +199,10 @@ void FlushPendingRepaints() {
   pending.swap(PendingRepaints());
   for (auto [panel, id] : pending) {
     Control* c = FindControl(panel, id);
-    if (!c || !c->plot) continue;
+    if (!c) continue;
     c->repaintPending = false;
+    if (c->textStale) SyncDisplayText(*c);
+    if (!c->plot) continue;
     if (c->graph) {
       PaintGraph(*c);
       ++c->graph->repaints;

@@ -165,6 +165,7 @@ struct Control {
   std::unique_ptr<StripState> strip;
   QCustomPlot* plot = nullptr;
   bool repaintPending = false;
+  bool textStale = false;  // a display-only text waits for the next screen tick
 };
 
 struct Panel {
@@ -196,7 +197,9 @@ void BuildControlWidget(Panel& panel, Control& control);
 void RefreshControlWidget(Control& control);
 void ApplyTextStyle(Control& control);
 
-/// Asks for a repaint of a graph or strip chart at the next screen tick.
+/// Shows a display-only control's current text on its widget.
+void SyncDisplayText(Control& control);
+/// Asks for a repaint of a graph or strip chart, or a display text, at the next screen tick.
 void ScheduleRepaint(Control& control);
 /// Paints every pending graph now (used before pictures are taken).
 void FlushPendingRepaints();

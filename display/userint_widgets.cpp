@@ -70,6 +70,14 @@ void Tap(QWidget* w, EventTap* tap) {
 
 void PlaceControl(Control& c);
 
+void SyncDisplayText(Control& c) {
+  c.textStale = false;
+  auto* e = qobject_cast<QLineEdit*>(c.widget.data());
+  if (!e) return;
+  const QString text = c.kind == Kind::Indicator ? NumberText(c) : c.text;
+  if (e->text() != text) e->setText(text);
+}
+
 void ApplyTextStyle(Control& c) {
   if (!c.widget) return;
   QString css;
@@ -115,7 +123,11 @@ void RefreshControlWidget(Control& c) {
       if (auto* s = qobject_cast<QSpinBox*>(w)) s->setValue(static_cast<int>(std::llround(c.number)));
       break;
     case Kind::Indicator:
-      static_cast<QLineEdit*>(w)->setText(NumberText(c));
+      // Display-only texts follow the value at the screen's pace, not at every change: a live
+      // loop writes a dozen of them per frame, and laying out a text costs more than the
+      // frame's own work.
+      c.textStale = true;
+      ScheduleRepaint(c);
       break;
     case Kind::Ring: {
       auto* box = static_cast<QComboBox*>(w);
@@ -127,7 +139,12 @@ void RefreshControlWidget(Control& c) {
     }
     case Kind::TextBox:
     case Kind::String:
-      static_cast<QLineEdit*>(w)->setText(c.text);
+      if (c.readOnly || c.kind == Kind::String) {
+        c.textStale = true;
+        ScheduleRepaint(c);
+      } else {
+        static_cast<QLineEdit*>(w)->setText(c.text);
+      }
       break;
     case Kind::TextMsg:
       static_cast<QLabel*>(w)->setText(c.text);

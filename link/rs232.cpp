@@ -65,6 +65,7 @@ struct Port {
   QSocketNotifier* writeNotifier = nullptr;
   QTimer* checkTimer = nullptr;
   QTimer* drainTimer = nullptr;
+  QTimer* gatherTimer = nullptr;  // wakes when a partly arrived frame should be complete
 };
 
 Port ports[RS232_MAX_PORT + 1];
@@ -137,6 +138,7 @@ void ReleaseDevice(Port& p) {
     Disable(p.writeNotifier);
     p.checkTimer->stop();
     p.drainTimer->stop();
+    p.gatherTimer->stop();
     if (handlerDepth == 0) {
       delete p.context;
     } else {
@@ -144,7 +146,7 @@ void ReleaseDevice(Port& p) {
     }
     p.context = nullptr;
     p.readNotifier = p.writeNotifier = nullptr;
-    p.checkTimer = p.drainTimer = nullptr;
+    p.checkTimer = p.drainTimer = p.gatherTimer = nullptr;
   }
   if (p.fd >= 0) {
     ioctl(p.fd, TIOCNXCL);
@@ -290,6 +292,26 @@ void Deliver(int number) {
     ScheduleCheck(p);
 }
 
+// Part of a frame has come and the rest is still on the line. Rather than wake for every byte
+// (a byte takes half a millisecond at 19200 baud, and each wake-up costs tens of microseconds),
+// stop listening until the missing bytes should have come, then take them in one go. Bytes that
+// come faster than the line's rate wait at most that long; GetInQLen and ComRd still see every
+// byte at once, since they read the device themselves.
+void GatherRestOfFrame(Port& p) {
+  if (!p.open || p.lost || p.gatherTimer == nullptr || p.readNotifier == nullptr) return;
+  if (!(p.mask & RS232_EVENT_RECEIVE) || (p.mask & RS232_EVENT_RXCHAR) || !p.receiveArmed) return;
+  const size_t want = static_cast<size_t>(p.notifyCount);
+  if (p.in.empty() || p.in.size() >= want) return;
+  const double missingMs =
+      static_cast<double>(want - p.in.size()) * 10.0 * 1000.0 / static_cast<double>(p.baud);
+  // Wake a little before the last bytes are due and let them come in byte by byte, so the
+  // frame is taken the moment it is complete; the last two milliseconds are not worth a pause.
+  if (missingMs < 3.0) return;
+  const int ms = std::min(static_cast<int>(missingMs - 1.5), 100);
+  Disable(p.readNotifier);
+  p.gatherTimer->start(ms);
+}
+
 void CreateWatchers(int number) {
   Port& p = ports[number];
   if (QCoreApplication::instance() == nullptr) return;
@@ -304,6 +326,9 @@ void CreateWatchers(int number) {
   p.drainTimer = new QTimer(p.context);
   p.drainTimer->setSingleShot(true);
   p.drainTimer->setTimerType(Qt::PreciseTimer);
+  p.gatherTimer = new QTimer(p.context);
+  p.gatherTimer->setSingleShot(true);
+  p.gatherTimer->setTimerType(Qt::PreciseTimer);
 
   auto current = [number, generation]() -> Port* {
     Port& q = ports[number];
@@ -312,6 +337,15 @@ void CreateWatchers(int number) {
   QObject::connect(p.readNotifier, &QSocketNotifier::activated, p.context, [number, current] {
     HandlerScope scope;
     if (current() != nullptr) Deliver(number);
+    if (Port* q = current()) GatherRestOfFrame(*q);
+  });
+  QObject::connect(p.gatherTimer, &QTimer::timeout, p.context, [number, current] {
+    HandlerScope scope;
+    Port* q = current();
+    if (q == nullptr) return;
+    if (q->readNotifier != nullptr && q->in.size() < q->inCapacity) q->readNotifier->setEnabled(true);
+    Deliver(number);
+    if (Port* r = current()) GatherRestOfFrame(*r);
   });
   QObject::connect(p.checkTimer, &QTimer::timeout, p.context, [number, current] {
     HandlerScope scope;
