@@ -139,7 +139,8 @@ int CloseOnTerminationSignals(int panel);
 int RunUserInterface(void);
 int QuitUserInterface(int code);
 /// Runs every pending event and returns. When nothing is pending it waits for the next event
-/// for at most about a millisecond, so a polling loop built on it does not burn a core.
+/// (serial data, the operator, a timer), for at most 10 ms, so a polling loop built on it does
+/// not burn a core and still notices within 10 ms that time alone has run out.
 int ProcessSystemEvents(void);
 
 // Values. Integer controls hold whole numbers; numerics and indicators with a double value
@@ -189,7 +190,9 @@ int NewCtrl(int panel, int style, const char* label, int top, int left);
 int DisplayImageFile(int panel, int control, const char* path);
 
 // Graphs. Every call changes the graph's content at once and schedules one repaint; repaints
-// are coalesced to the screen's pace.
+// are coalesced, at most 25 a second per graph. Display-only texts (indicators, string
+// indicators, read-only text boxes) follow their values at the same pace; their values are
+// current at once for GetCtrlVal.
 int PlotXY(int panel, int control, const void* x, const void* y, int count, int xType,
            int yType, int plotStyle, int pointStyle, int lineStyle, int pointFrequency,
            int colour);
