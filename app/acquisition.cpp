@@ -34,10 +34,7 @@ void EnterVideoMode() {
   SetCtrlAttribute(pHandle, MAIN_GRAPHvideo, ATTR_VISIBLE, 1);
   SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
   SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
-  SetCtrlVal(pHandle, MAIN_RBTRam, 1);
-  target = RAM;
-  SetCtrlVal(pHandle, MAIN_RBTEeprom, 0);
-  SetCtrlVal(pHandle, MAIN_RBTFile, 0);
+  SelectRamTarget();
   SetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, VAL_MANUAL, 1.0, ccdpixE);
 }
 

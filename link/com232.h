@@ -57,6 +57,10 @@ int GetVERSIONInfo(void);
 /// for DATFILE only refreshes the panel.
 void PushGET(int target);
 
+/// Makes the sensor's RAM the parameter target, on the panel's radio buttons as well (both
+/// loops do it when they start).
+void SelectRamTarget(void);
+
 /// The measurement cycle: request, draw each result frame, request again, until stop_flag or
 /// a silent sensor ends it.
 void PushRUN(void);

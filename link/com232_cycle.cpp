@@ -25,15 +25,19 @@ void SendMeasureRequest() {
 
 }  // namespace
 
+void SelectRamTarget(void) {
+  SetCtrlVal(pHandle, MAIN_RBTRam, 1);
+  target = RAM;
+  SetCtrlVal(pHandle, MAIN_RBTEeprom, 0);
+  SetCtrlVal(pHandle, MAIN_RBTFile, 0);
+}
+
 void PushRUN(void) {
   SetCtrlAttribute(pHandle, MAIN_GRAPHvideo, ATTR_VISIBLE, 0);
   SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 1);
   SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
   SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
-  SetCtrlVal(pHandle, MAIN_RBTRam, 1);
-  target = RAM;
-  SetCtrlVal(pHandle, MAIN_RBTEeprom, 0);
-  SetCtrlVal(pHandle, MAIN_RBTFile, 0);
+  SelectRamTarget();
 
   CopyVarsToPP();
   FlushInQ(com);
