@@ -24,6 +24,7 @@
 #include "app/acquisition.h"
 #include "app/globals.h"
 #include "app/main_panel.h"
+#include "bench/sensor_process.h"
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
@@ -39,6 +40,12 @@ constexpr double kVideoPassBytes = kExchangeBytes + 4 * (36.0 + 128.0);
 
 std::string gSensorLog;  // where the sensors log every byte, when asked
 
+// The sensor's options, with --log when its bytes are to be kept.
+std::vector<std::string> WithLog(std::vector<std::string> args) {
+  if (!gSensorLog.empty()) args.push_back("--log");
+  return args;
+}
+
 double BoundPerSecond(double bytes) { return kLineBaud / kBitsPerByte / bytes; }
 
 double CpuSeconds() {
@@ -53,40 +60,6 @@ double PeakResidentMegabytes() {
   getrusage(RUSAGE_SELF, &u);
   return static_cast<double>(u.ru_maxrss) / 1024.0;
 }
-
-// The virtual sensor as a child process, linked at a private path.
-class SensorProcess {
- public:
-  SensorProcess(const std::string& bin, const std::string& link, const std::vector<std::string>& args)
-      : link_(link) {
-    std::vector<std::string> argv = {bin, "--link", link};
-    argv.insert(argv.end(), args.begin(), args.end());
-    if (!gSensorLog.empty()) argv.push_back("--log");
-    pid_ = fork();
-    if (pid_ == 0) {
-      std::vector<char*> cargv;
-      for (std::string& a : argv) cargv.push_back(a.data());
-      cargv.push_back(nullptr);
-      int out = gSensorLog.empty() ? open("/dev/null", O_WRONLY)
-                                   : open(gSensorLog.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      if (out >= 0) dup2(out, STDOUT_FILENO);
-      execv(cargv[0], cargv.data());
-      _exit(127);
-    }
-    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i) usleep(20000);
-  }
-  ~SensorProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool ok() const { return pid_ > 0 && access(link_.c_str(), F_OK) == 0; }
-
- private:
-  pid_t pid_ = -1;
-  std::string link_;
-};
 
 struct Phase {
   double wall = 0, cpu = 0;
@@ -184,7 +157,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   auto wanted = [&only](const char* part) { return only.empty() || only == part; };
   if (wanted("paced")) {
-    SensorProcess sensor(sensorBin, link, {"--baud", "19200"});
+    SensorProcess sensor(sensorBin, link, WithLog({"--baud", "19200"}), gSensorLog);
     if (!sensor.ok() || !Reconnect(link)) {
       std::fprintf(stderr, "rorir-bench: the paced sensor did not answer\n");
       return 1;
@@ -197,7 +170,7 @@ int main(int argc, char** argv) {
     PrintTarget("  CPU of the program per wall second", 100 * video.cpuShare(), "%", "-");
   }
   if (wanted("silent")) {
-    SensorProcess sensor(sensorBin, link, {"--silent"});
+    SensorProcess sensor(sensorBin, link, WithLog({"--silent"}), gSensorLog);
     setenv("RORIR_COM1", link.c_str(), 1);
     CloseCom(com);
     OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096);
@@ -211,7 +184,7 @@ int main(int argc, char** argv) {
     PrintTarget("CPU while waiting on a silent sensor", 100 * silent.cpuShare(), "%", "<= 1 %");
   }
   if (wanted("unpaced")) {
-    SensorProcess sensor(sensorBin, link, {"--baud", "0"});
+    SensorProcess sensor(sensorBin, link, WithLog({"--baud", "0"}), gSensorLog);
     if (!sensor.ok() || !Reconnect(link)) {
       std::fprintf(stderr, "rorir-bench: the unpaced sensor did not answer\n");
       return 1;

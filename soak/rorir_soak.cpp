@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/globals.h"
+#include "bench/sensor_process.h"
 #include "app/main_panel.h"
 #include "display/userint.h"
 #include "display/utility.h"
@@ -46,18 +47,6 @@ double ResidentMegabytes() {
   return 0;
 }
 
-pid_t StartSensor(const std::string& bin, const std::string& link) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out = open("/dev/null", O_WRONLY);
-    if (out >= 0) dup2(out, STDOUT_FILENO);
-    execl(bin.c_str(), bin.c_str(), "--link", link.c_str(), "--baud", "0", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i) usleep(20000);
-  return pid;
-}
-
 void Report(const char* when, double minutes) {
   std::printf("%-14s %7.2f min  frames %12lu  resident %8.2f MB\n", when, minutes, resultFramesDrawn,
               ResidentMegabytes());
@@ -79,14 +68,13 @@ int main(int argc, char** argv) {
   char exeDir[260];
   GetExecutableDir(exeDir);
   const std::string link = std::string(dataDir) + "/sensor";
-  const pid_t sensor = StartSensor(std::string(exeDir) + "/rorir-sensor", link);
+  SensorProcess sensor(std::string(exeDir) + "/rorir-sensor", link, {"--baud", "0"});
   setenv("RORIR_COM1", link.c_str(), 1);
 
   if (StartUp(1, argv) != 0) return 1;
   ProcessSystemEvents();
   if (pcbtype == 0 && ccdtype == 0) {
     std::fprintf(stderr, "rorir-soak: the sensor did not answer: %s\n", szStatus);
-    kill(sensor, SIGTERM);
     return 1;
   }
 
@@ -124,8 +112,6 @@ int main(int argc, char** argv) {
     if (growth >= kGrowthLimitMb) rc = 1;
   }
   CloseCom(com);
-  kill(sensor, SIGTERM);
-  waitpid(sensor, nullptr, 0);
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);
   CloseCVIRTE();
