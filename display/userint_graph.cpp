@@ -55,24 +55,24 @@ bool KnownType(int type) {
   return ReadValue(&probe, type, 0, &dummy);
 }
 
-int LookupGraph(int panel, int control, Control** out) {
+// The control behind a graph call, or the error to return: a strip chart when `strip`, else
+// a graph.
+int LookupPlotControl(int panel, int control, bool strip, Control** out) {
   Panel* p = FindPanel(panel);
   if (!p) return UIE_BAD_PANEL;
   auto it = p->controls.find(control);
   if (it == p->controls.end()) return UIE_BAD_CONTROL;
-  if (!it->second->graph) return UIE_BAD_TYPE;
+  if (strip ? !it->second->strip : !it->second->graph) return UIE_BAD_TYPE;
   *out = it->second.get();
   return 0;
 }
 
+int LookupGraph(int panel, int control, Control** out) {
+  return LookupPlotControl(panel, control, false, out);
+}
+
 int LookupStrip(int panel, int control, Control** out) {
-  Panel* p = FindPanel(panel);
-  if (!p) return UIE_BAD_PANEL;
-  auto it = p->controls.find(control);
-  if (it == p->controls.end()) return UIE_BAD_CONTROL;
-  if (!it->second->strip) return UIE_BAD_TYPE;
-  *out = it->second.get();
-  return 0;
+  return LookupPlotControl(panel, control, true, out);
 }
 
 PlotItem& NewPlot(GraphState& g) {
