@@ -169,22 +169,27 @@ int DeleteFile(const char* path) {
   return 0;
 }
 
-const char* DateStr(void) {
-  static char text[16];
+namespace {
+
+// The local date or time in `format`, in a static buffer of the caller's.
+const char* NowText(char (&text)[16], const char* format) {
   time_t now = time(nullptr);
   struct tm local {};
   localtime_r(&now, &local);
-  strftime(text, sizeof text, "%m-%d-%Y", &local);
+  strftime(text, sizeof text, format, &local);
   return text;
+}
+
+}  // namespace
+
+const char* DateStr(void) {
+  static char text[16];
+  return NowText(text, "%m-%d-%Y");
 }
 
 const char* TimeStr(void) {
   static char text[16];
-  time_t now = time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
-  strftime(text, sizeof text, "%H:%M:%S", &local);
-  return text;
+  return NowText(text, "%H:%M:%S");
 }
 
 namespace {
