@@ -112,6 +112,25 @@ bool Reconnect(const std::string& link) {
   return pcbtype != 0 || ccdtype != 0;
 }
 
+// The measurement cycle and then the video loop against a sensor paced at `baud`.
+struct Loops {
+  bool ok = false;
+  Phase run, video;
+};
+
+Loops MeasureLoops(const ToolSetting& tool, const char* baud, double seconds) {
+  Loops l;
+  SensorProcess sensor(tool.sensorBin, tool.link, WithLog({"--baud", baud}), gSensorLog);
+  if (!sensor.ok() || !Reconnect(tool.link)) {
+    std::fprintf(stderr, "rorir-bench: the sensor at --baud %s did not answer\n", baud);
+    return l;
+  }
+  l.run = Measure(seconds, PushRUN, resultFramesDrawn, resultFrameTime);
+  l.video = Measure(seconds, RunVideoLoop, videoPassesDrawn, videoPassTime);
+  l.ok = true;
+  return l;
+}
+
 void PrintRate(const char* what, double value, double bound, const char* unit) {
   std::printf("%-52s %10.2f %-6s bound %8.2f  (%5.1f%% of bound)\n", what, value, unit, bound,
               bound > 0 ? 100.0 * value / bound : 0.0);
@@ -139,17 +158,13 @@ int main(int argc, char** argv) {
     }
   }
   if (seconds <= 0) seconds = 10.0;
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  char dataDir[] = "/tmp/rorir-bench-XXXXXX";
-  if (!mkdtemp(dataDir)) return 1;
-  setenv("RORIR_DATA_DIR", dataDir, 1);
-  char exeDir[260];
-  GetExecutableDir(exeDir);
-  const std::string sensorBin = std::string(exeDir) + "/rorir-sensor";
-  const std::string link = std::string(dataDir) + "/sensor";
+  const ToolSetting tool = PrepareTool("rorir-bench");
+  if (!tool.ok) return 1;
+  const std::string& dataDir = tool.dataDir;
+  const std::string& link = tool.link;
 
   // Start-up against a silent line (nothing to identify yet); each phase then reconnects.
-  setenv("RORIR_COM1", (std::string(dataDir) + "/none").c_str(), 1);
+  setenv("RORIR_COM1", (dataDir + "/none").c_str(), 1);
   if (StartUp(1, argv) != 0) return 1;
   ProcessSystemEvents();
 
@@ -157,20 +172,15 @@ int main(int argc, char** argv) {
   int rc = 0;
   auto wanted = [&only](const char* part) { return only.empty() || only == part; };
   if (wanted("paced")) {
-    SensorProcess sensor(sensorBin, link, WithLog({"--baud", "19200"}), gSensorLog);
-    if (!sensor.ok() || !Reconnect(link)) {
-      std::fprintf(stderr, "rorir-bench: the paced sensor did not answer\n");
-      return 1;
-    }
-    Phase run = Measure(seconds, PushRUN, resultFramesDrawn, resultFrameTime);
-    Phase video = Measure(seconds, RunVideoLoop, videoPassesDrawn, videoPassTime);
-    PrintRate("measurement cycles/s (19200 baud, paced)", run.rate(), BoundPerSecond(kExchangeBytes), "1/s");
-    PrintTarget("  CPU of the program per wall second", 100 * run.cpuShare(), "%", "<= 5 %");
-    PrintRate("video passes/s (19200 baud, paced)", video.rate(), BoundPerSecond(kVideoPassBytes), "1/s");
-    PrintTarget("  CPU of the program per wall second", 100 * video.cpuShare(), "%", "-");
+    const Loops paced = MeasureLoops(tool, "19200", seconds);
+    if (!paced.ok) return 1;
+    PrintRate("measurement cycles/s (19200 baud, paced)", paced.run.rate(), BoundPerSecond(kExchangeBytes), "1/s");
+    PrintTarget("  CPU of the program per wall second", 100 * paced.run.cpuShare(), "%", "<= 5 %");
+    PrintRate("video passes/s (19200 baud, paced)", paced.video.rate(), BoundPerSecond(kVideoPassBytes), "1/s");
+    PrintTarget("  CPU of the program per wall second", 100 * paced.video.cpuShare(), "%", "-");
   }
   if (wanted("silent")) {
-    SensorProcess sensor(sensorBin, link, WithLog({"--silent"}), gSensorLog);
+    SensorProcess sensor(tool.sensorBin, link, WithLog({"--silent"}), gSensorLog);
     setenv("RORIR_COM1", link.c_str(), 1);
     CloseCom(com);
     OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096);
@@ -184,20 +194,15 @@ int main(int argc, char** argv) {
     PrintTarget("CPU while waiting on a silent sensor", 100 * silent.cpuShare(), "%", "<= 1 %");
   }
   if (wanted("unpaced")) {
-    SensorProcess sensor(sensorBin, link, WithLog({"--baud", "0"}), gSensorLog);
-    if (!sensor.ok() || !Reconnect(link)) {
-      std::fprintf(stderr, "rorir-bench: the unpaced sensor did not answer\n");
-      return 1;
-    }
-    Phase run = Measure(seconds, PushRUN, resultFramesDrawn, resultFrameTime);
-    Phase video = Measure(seconds, RunVideoLoop, videoPassesDrawn, videoPassTime);
-    PrintTarget("measurement cycles/s (unpaced, every frame drawn)", run.rate(), "1/s", ">= 5000");
-    PrintTarget("video passes/s (unpaced, every pass drawn)", video.rate(), "1/s", ">= 1000");
+    const Loops unpaced = MeasureLoops(tool, "0", seconds);
+    if (!unpaced.ok) return 1;
+    PrintTarget("measurement cycles/s (unpaced, every frame drawn)", unpaced.run.rate(), "1/s", ">= 5000");
+    PrintTarget("video passes/s (unpaced, every pass drawn)", unpaced.video.rate(), "1/s", ">= 1000");
   }
   PrintTarget("peak resident memory", PeakResidentMegabytes(), "MB", "<= 80 MB");
   CloseCom(com);
   CloseCVIRTE();
-  std::string cleanup = std::string("rm -rf '") + dataDir + "'";
+  std::string cleanup = "rm -rf '" + dataDir + "'";
   if (std::system(cleanup.c_str()) != 0) rc = 1;
   return rc;
 }

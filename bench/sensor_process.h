@@ -3,12 +3,15 @@
 #pragma once
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
+
+#include "display/utility.h"
 
 class SensorProcess {
  public:
@@ -48,3 +51,28 @@ class SensorProcess {
   pid_t pid_ = -1;
   std::string link_;
 };
+
+/// What a whole-program tool runs in: offscreen, with a fresh data folder of its own named after
+/// `tool`, and the path of the rorir-sensor beside the tool. `ok` is false when the folder could
+/// not be made.
+struct ToolSetting {
+  bool ok = false;
+  std::string dataDir;
+  std::string sensorBin;
+  std::string link;  ///< where the sensor is to be linked, inside the data folder
+};
+
+inline ToolSetting PrepareTool(const char* tool) {
+  ToolSetting t;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  std::string pattern = std::string("/tmp/") + tool + "-XXXXXX";
+  if (!mkdtemp(pattern.data())) return t;
+  t.dataDir = pattern;
+  setenv("RORIR_DATA_DIR", t.dataDir.c_str(), 1);
+  char exeDir[260];
+  GetExecutableDir(exeDir);
+  t.sensorBin = std::string(exeDir) + "/rorir-sensor";
+  t.link = t.dataDir + "/sensor";
+  t.ok = true;
+  return t;
+}

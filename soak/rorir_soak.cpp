@@ -61,15 +61,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: rorir-soak [MINUTES]\n");
     return 2;
   }
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  char dataDir[] = "/tmp/rorir-soak-XXXXXX";
-  if (!mkdtemp(dataDir)) return 1;
-  setenv("RORIR_DATA_DIR", dataDir, 1);
-  char exeDir[260];
-  GetExecutableDir(exeDir);
-  const std::string link = std::string(dataDir) + "/sensor";
-  SensorProcess sensor(std::string(exeDir) + "/rorir-sensor", link, {"--baud", "0"});
-  setenv("RORIR_COM1", link.c_str(), 1);
+  const ToolSetting tool = PrepareTool("rorir-soak");
+  if (!tool.ok) return 1;
+  SensorProcess sensor(tool.sensorBin, tool.link, {"--baud", "0"});
+  setenv("RORIR_COM1", tool.link.c_str(), 1);
 
   if (StartUp(1, argv) != 0) return 1;
   ProcessSystemEvents();
@@ -116,6 +111,6 @@ int main(int argc, char** argv) {
   DiscardPanel(pHandle);
   CloseCVIRTE();
   std::error_code ignored;
-  std::filesystem::remove_all(dataDir, ignored);
+  std::filesystem::remove_all(tool.dataDir, ignored);
   return rc;
 }
