@@ -7,6 +7,14 @@
 // Control callbacks run only from inside RunUserInterface or ProcessSystemEvents, one event at a
 // time in the order the operator produced them, never from inside another call of this header.
 // A value written by the program (SetCtrlVal) raises no event.
+//
+// The operator's events wait in a queue while the program is busy (a pause, a blocking read).
+// An event whose control is dimmed, or hidden (its own ATTR_VISIBLE, or its panel hidden with
+// HidePanel), when the event comes out of the queue is dropped: what the operator cannot use
+// never acts, even if it was usable when clicked. The panel's close event is always delivered.
+//
+// Tab moves through a panel's controls in the order they are laid out: group by group, then top
+// to bottom and left to right within a group (see resources/README.md for what makes a group).
 #pragma once
 
 #include <cstddef>
@@ -94,8 +102,15 @@ using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbac
 using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int eventData1,
                                  int eventData2);
 
-/// Starts the user-interface engine (the Qt application). Returns 1 on success, 0 on failure.
+/// Starts the user-interface engine (the Qt application). Returns 1 on success, 0 on failure
+/// (GetInitError says why). When no display can be opened it returns 0 before Qt tries, so
+/// nothing of Qt is printed; should Qt fail all the same (a display that is named but cannot be
+/// reached), the process ends at once with status 255 and one line on stderr,
+/// "<program>: no display could be opened (...); ...", since Qt's failure cannot be returned from.
 int InitCVIRTE(int argc, char** argv);
+/// Why the last InitCVIRTE failed, in one line that says how to run the program ("" after a
+/// success).
+const char* GetInitError(void);
 /// Discards every panel and stops the engine.
 void CloseCVIRTE(void);
 
@@ -138,7 +153,8 @@ int CloseOnTerminationSignals(int panel);
 /// Runs the event loop until QuitUserInterface; returns the code given there.
 int RunUserInterface(void);
 int QuitUserInterface(int code);
-/// Runs every pending event and returns. When nothing is pending it waits for the next event
+/// Runs every pending event and returns, including events queued before the callback that
+/// runs the caller's loop was called (a second click). When nothing is pending it waits for the next event
 /// (serial data, the operator, a timer), for at most 10 ms, so a polling loop built on it does
 /// not burn a core and still notices within 10 ms that time alone has run out.
 int ProcessSystemEvents(void);

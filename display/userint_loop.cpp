@@ -1,6 +1,7 @@
 // The engine, the callback registry, event delivery and the event loop.
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
@@ -12,9 +13,14 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "display/userint.h"
 #include "display/userint_internal.h"
@@ -55,10 +61,123 @@ int gSignalPipe[2] = {-1, -1};
 int gSignalPanel = 0;
 QSocketNotifier* gSignalNotifier = nullptr;
 
+// Queued events handled so far (delivered or dropped): tells ProcessSystemEvents that it ran
+// something and need not wait.
+unsigned long gHandled = 0;
+
+// Why InitCVIRTE failed, for GetInitError.
+std::string gInitError;
+
 void OnTerminationSignal(int) {
   const char byte = 1;
   ssize_t ignored = write(gSignalPipe[1], &byte, 1);
   (void)ignored;
+}
+
+// ---- starting without a display ----
+
+// What a platform needs to open a display; empty when it needs none (offscreen, minimal, a
+// frame buffer) or the need cannot be judged beforehand.
+std::string DisplayMissingFor(const std::string& platform) {
+  auto unset = [](const char* name) {
+    const char* v = std::getenv(name);
+    return !v || !*v;
+  };
+  if (platform == "xcb") return unset("DISPLAY") ? "DISPLAY is not set" : "";
+  if (platform.rfind("wayland", 0) == 0) {
+    if (!unset("WAYLAND_DISPLAY")) return "";
+    // Without WAYLAND_DISPLAY the client library tries the default socket.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (runtime && *runtime && stat((std::string(runtime) + "/wayland-0").c_str(), &st) == 0) return "";
+    return "WAYLAND_DISPLAY is not set";
+  }
+  return "";
+}
+
+// The platforms Qt will try, separated by ';': the -platform argument, else QT_QPA_PLATFORM,
+// else its default (x11 or wayland, by the desktop session).
+std::string PlatformsToTry(int argc, char** argv) {
+  std::string platforms;
+  for (int i = 1; argv && i + 1 < argc; ++i) {
+    if (argv[i] && argv[i + 1] && (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0))
+      platforms = argv[i + 1];
+  }
+  if (platforms.empty()) {
+    const char* env = std::getenv("QT_QPA_PLATFORM");
+    platforms = env && *env ? env : "xcb;wayland";
+  }
+  return platforms;
+}
+
+// Why no display can be opened, judged before Qt tries (Qt's own failure aborts the process):
+// empty when one of the platforms may work.
+std::string MissingDisplay(const std::string& platforms) {
+  std::string why;
+  size_t start = 0;
+  while (start <= platforms.size()) {
+    size_t end = platforms.find(';', start);
+    if (end == std::string::npos) end = platforms.size();
+    std::string name = platforms.substr(start, end - start);
+    if (size_t colon = name.find(':'); colon != std::string::npos) name.erase(colon);  // options
+    if (!name.empty()) {
+      const std::string missing = DisplayMissingFor(name);
+      if (missing.empty()) return "";
+      if (why.empty()) why = missing;
+    }
+    start = end + 1;
+  }
+  return why;
+}
+
+std::string NoDisplayLine(const std::string& why) {
+  return "no display could be opened (" + why +
+         "); start it in a desktop session, or with QT_QPA_PLATFORM=offscreen to run it without a screen";
+}
+
+// Qt's messages while the application object is built.
+struct HeldMessage {
+  QtMsgType type;
+  QByteArray file, function, category;
+  int line;
+  QString text;
+};
+std::mutex gHeldLock;
+std::vector<HeldMessage> gHeld;
+bool gStarting = false;
+std::string gProgramName = "rorir";
+std::string gPlatforms;
+
+void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg && gStarting) {
+    // Qt found no platform it could start. Its messages stay unsaid; one line says why and
+    // how to run the program, and it ends as a failed start does.
+    const char* display = std::getenv("DISPLAY");
+    const std::string why = gPlatforms.find("xcb") != std::string::npos && display && *display
+                                ? std::string("DISPLAY ") + display + " cannot be reached"
+                                : "the platform " + gPlatforms + " did not start";
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", gProgramName.c_str(), NoDisplayLine(why).c_str());
+    _exit(255);
+  }
+  std::lock_guard<std::mutex> lock(gHeldLock);
+  gHeld.push_back({type, context.file, context.function, context.category, context.line, text});
+}
+
+void ReplayHeldMessages(QtMessageHandler handler) {
+  std::vector<HeldMessage> held;
+  {
+    std::lock_guard<std::mutex> lock(gHeldLock);
+    held.swap(gHeld);
+    gStarting = false;
+  }
+  if (!handler) return;
+  for (const HeldMessage& m : held) {
+    const QMessageLogContext context(m.file.isNull() ? nullptr : m.file.constData(), m.line,
+                                     m.function.isNull() ? nullptr : m.function.constData(),
+                                     m.category.isNull() ? nullptr : m.category.constData());
+    handler(m.type, context, m.text);
+  }
 }
 
 }  // namespace
@@ -90,14 +209,27 @@ PanelCallbackPtr LookupPanelCallback(const std::string& name) {
   return it == PanelCallbacks().end() ? nullptr : it->second;
 }
 
+// A control takes the operator's events while it is usable and shown on a shown panel.
+static bool AcceptsEvents(const Control& c) {
+  if (c.dimmed || !c.visible) return false;
+  const Panel* p = FindPanel(c.panel);
+  return p && p->window && p->window->isVisible();
+}
+
 void PostCtrlEvent(int panel, int control, int event, int data1, int data2) {
   // Delivered from the event loop rather than from inside the widget's own handler, so a
   // callback that runs a long loop never sits inside Qt's mouse or key handling.
+  // The operator may have clicked while the program was inside a pause that takes no events;
+  // those clicks wait in the queue, and by the time they come out the program may have dimmed
+  // their control (RUN dims RUN and VIDEO before its loop starts). Such an event is dropped:
+  // delivering it would start a second loop inside the first.
   QMetaObject::invokeMethod(
       qApp,
       [=] {
+        ++gHandled;
         Control* c = FindControl(panel, control);
-        if (c && c->callback) c->callback(panel, control, event, c->callbackData, data1, data2);
+        if (c && c->callback && AcceptsEvents(*c))
+          c->callback(panel, control, event, c->callbackData, data1, data2);
       },
       Qt::QueuedConnection);
 }
@@ -106,6 +238,7 @@ void PostPanelEvent(int panel, int event) {
   QMetaObject::invokeMethod(
       qApp,
       [=] {
+        ++gHandled;
         Panel* p = FindPanel(panel);
         if (p && p->callback) p->callback(panel, event, nullptr, 0, 0);
       },
@@ -123,6 +256,19 @@ using namespace userint;
 int InitCVIRTE(int argc, char** argv) {
   if (gApp) return 1;
   if (QCoreApplication::instance()) return 1;
+  gInitError.clear();
+  gPlatforms = PlatformsToTry(argc, argv);
+  if (const std::string why = MissingDisplay(gPlatforms); !why.empty()) {
+    gInitError = NoDisplayLine(why);
+    return 0;
+  }
+  gProgramName = argc > 0 && argv && argv[0] ? argv[0] : "rorir";
+  if (size_t slash = gProgramName.rfind('/'); slash != std::string::npos) gProgramName.erase(0, slash + 1);
+  // Qt's messages are held while it opens the display: should it fail after all (a display
+  // that is named but cannot be reached), its own fatal path would print several lines and
+  // abort; HoldMessage ends the program with the one line instead.
+  gStarting = true;
+  QtMessageHandler previous = qInstallMessageHandler(HoldMessage);
   if (argc > 0 && argv) {
     // Qt keeps references to argc and argv for the life of the application.
     static int keptArgc;
@@ -131,6 +277,8 @@ int InitCVIRTE(int argc, char** argv) {
   } else {
     gApp = new QApplication(gArgc, gArgvStore);
   }
+  qInstallMessageHandler(previous);
+  ReplayHeldMessages(previous);
   QApplication::setQuitOnLastWindowClosed(false);
   QGuiApplication::setDesktopFileName("rorir");
   char icon[260];
@@ -142,6 +290,8 @@ int InitCVIRTE(int argc, char** argv) {
   gWaitGuard->setTimerType(Qt::PreciseTimer);
   return 1;
 }
+
+const char* GetInitError(void) { return gInitError.c_str(); }
 
 int CloseOnTerminationSignals(int panel) {
   if (!gApp) return UIE_NOT_INITIALISED;
@@ -219,7 +369,15 @@ int ProcessSystemEvents(void) {
   if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;
   QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
   if (!dispatcher) return UIE_NOT_INITIALISED;
-  if (dispatcher->processEvents(QEventLoop::AllEvents)) return 0;
+  // Posted events first, explicitly. The callback that runs the caller's loop was itself
+  // delivered from a pass over the posted events, and glib's dispatcher does not start a nested
+  // pass over events that were already queued when the outer pass began: its posted-event
+  // source counts as ready only after a new post. A click queued behind the one that started
+  // the loop would stay held until something else (a repaint) posted an event.
+  const unsigned long handled = gHandled;
+  QCoreApplication::sendPostedEvents();
+  const bool ran = dispatcher->processEvents(QEventLoop::AllEvents);
+  if (ran || gHandled != handled) return 0;
   // Nothing was pending: sleep until the next event instead of letting the caller's polling
   // loop spin. Serial data, the operator and every timer wake the wait at once; the guard only
   // bounds how late a loop notices that time alone has passed (a time-out, a record interval).

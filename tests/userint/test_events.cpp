@@ -1,0 +1,203 @@
+// Event delivery under real operator timing: clicks that wait in the queue while the program is
+// busy, the pumping inside the program's polling loops, the Tab order of the main panel, and a
+// start where no display can be opened.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "display/userint.h"
+#include "display/userint_qt.h"
+#include "display/utility.h"
+#include "resources/panels.h"
+#include "support/ui_helpers.h"
+
+namespace {
+
+int gCloseEvents = 0;
+int CountClose(int, int event, void*, int, int) {
+  if (event == EVENT_CLOSE) ++gCloseEvents;
+  return 0;
+}
+
+// RUN's callback as the program's loops use it: on commit it dims RUN and VIDEO, then polls
+// with ProcessSystemEvents until STOP's commit arrives or its pumping budget is spent.
+int gLoopsStarted = 0;
+int gLoopDepth = 0;
+int gDeepestLoop = 0;
+int gPumpsUntilStop = -1;
+constexpr int kLoopPumps = 2;
+int RunLoop(int panel, int control, int event, void* data, int d1, int d2) {
+  RecordEvent(panel, control, event, data, d1, d2);
+  if (event != EVENT_COMMIT) return 0;
+  ++gLoopsStarted;
+  ++gLoopDepth;
+  gDeepestLoop = std::max(gDeepestLoop, gLoopDepth);
+  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
+  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
+  for (int pumps = 1; pumps <= kLoopPumps; ++pumps) {
+    ProcessSystemEvents();
+    const std::vector<int> stop = EventsOf(MAIN_BTNStop);
+    if (std::find(stop.begin(), stop.end(), EVENT_COMMIT) != stop.end()) {
+      gPumpsUntilStop = pumps;
+      break;
+    }
+  }
+  --gLoopDepth;
+  return 0;
+}
+
+class EventTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"CC_BTNStop", "CC_BTNVideo", "CC_DropDCom", "CC_TOGGBTN_Recorder"})
+      RegisterCtrlCallback(name, RecordEvent);
+    RegisterCtrlCallback("CC_BTNRun", RunLoop);
+    RegisterPanelCallback("CC_PANEL", CountClose);
+    std::string why;
+    ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+    DisplayPanel(pHandle);
+    PumpFor(0.05);
+    ClearSeenEvents();
+    gCloseEvents = gLoopsStarted = gLoopDepth = gDeepestLoop = 0;
+    gPumpsUntilStop = -1;
+  }
+  void TearDown() override {
+    DiscardPanel(pPopup);
+    DiscardPanel(pHandle);
+  }
+  static void Click(int control) { QTest::mouseClick(CtrlWidget(pHandle, control), Qt::LeftButton); }
+};
+
+TEST_F(EventTest, APendingClickIsDeliveredByTheNextPumpingInsideALoopThatDrawsNothing) {
+  // Both clicks wait in the queue; RUN's loop must see STOP from its own pumping.
+  Click(MAIN_BTNRun);
+  Click(MAIN_BTNStop);
+  ASSERT_TRUE(PumpUntil([] { return gLoopsStarted > 0 && gLoopDepth == 0; }, 5.0));
+  EXPECT_GE(gPumpsUntilStop, 1) << "STOP stayed queued through " << kLoopPumps << " pumpings";
+  EXPECT_LE(gPumpsUntilStop, kLoopPumps);
+  EXPECT_EQ(EventsOf(MAIN_BTNStop), (std::vector<int>{EVENT_LEFT_CLICK, EVENT_COMMIT}));
+}
+
+TEST_F(EventTest, AQueuedClickOnADimmedOrHiddenControlIsDroppedButThePanelCloseIsNot) {
+  struct Case {
+    const char* what;
+    void (*meanwhile)();
+    std::vector<int> delivered;
+  } cases[] = {
+      {"left usable", [] {}, {EVENT_LEFT_CLICK, EVENT_COMMIT}},
+      {"dimmed", [] { SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1); }, {}},
+      {"hidden", [] { SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_VISIBLE, 0); }, {}},
+      {"panel hidden", [] { HidePanel(pHandle); }, {}},
+  };
+  for (const Case& c : cases) {
+    SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
+    SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_VISIBLE, 1);
+    DisplayPanel(pHandle);
+    ProcessSystemEvents();
+    ClearSeenEvents();
+    Click(MAIN_BTNVideo);  // queued: the program is busy and takes no events yet
+    c.meanwhile();
+    ProcessSystemEvents();
+    ProcessSystemEvents();
+    EXPECT_EQ(EventsOf(MAIN_BTNVideo), c.delivered) << c.what;
+  }
+  PanelWidget(pHandle)->close();
+  HidePanel(pHandle);
+  ProcessSystemEvents();
+  ProcessSystemEvents();
+  EXPECT_EQ(gCloseEvents, 1);
+}
+
+TEST_F(EventTest, ClicksQueuedBehindRunStartNoSecondLoopInsideTheFirst) {
+  // RUN twice, then VIDEO, all clicked while the program took no events.
+  Click(MAIN_BTNRun);
+  Click(MAIN_BTNRun);
+  Click(MAIN_BTNVideo);
+  ASSERT_TRUE(PumpUntil([] { return gLoopsStarted > 0 && gLoopDepth == 0; }, 5.0));
+  ProcessSystemEvents();
+  EXPECT_EQ(gLoopsStarted, 1);
+  EXPECT_EQ(gDeepestLoop, 1);
+  EXPECT_EQ(EventsOf(MAIN_BTNRun), (std::vector<int>{EVENT_LEFT_CLICK, EVENT_COMMIT}));
+  EXPECT_TRUE(EventsOf(MAIN_BTNVideo).empty());
+}
+
+// ---- the program started where no display can be opened ----
+
+struct Outcome {
+  int status = -1;  // exit status, or -1 when it did not end by itself
+  std::string err;
+};
+
+// Runs the program with `display` as DISPLAY (nullptr: unset) on the X11 platform, and waits
+// for it at most 20 s; a program that does not end by then is killed.
+Outcome RunWithoutDisplay(const char* display) {
+  Outcome out;
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return out;
+  const std::string program = BinPath("rorir");
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipeFds[1], STDERR_FILENO);
+    int devNull = open("/dev/null", O_WRONLY);
+    if (devNull >= 0) dup2(devNull, STDOUT_FILENO);
+    unsetenv("WAYLAND_DISPLAY");
+    if (display) setenv("DISPLAY", display, 1); else unsetenv("DISPLAY");
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    execl(program.c_str(), "rorir", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  if (pid < 0) {
+    close(pipeFds[0]);
+    return out;
+  }
+  const double deadline = Timer() + 20.0;
+  pollfd pfd{pipeFds[0], POLLIN, 0};
+  for (;;) {
+    const double left = deadline - Timer();
+    if (left <= 0) break;
+    if (poll(&pfd, 1, static_cast<int>(left * 1000) + 1) <= 0) continue;
+    char buf[512];
+    const ssize_t n = read(pipeFds[0], buf, sizeof buf);
+    if (n <= 0) break;  // end of file: the program has ended
+    out.err.append(buf, static_cast<size_t>(n));
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (Timer() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return out;
+    }
+    usleep(10000);
+  }
+  if (WIFEXITED(status)) out.status = WEXITSTATUS(status);
+  return out;
+}
+
+TEST(NoDisplay, TheProgramEndsWithMinusOneAndOneLineThatSaysSo) {
+  for (const char* display : {static_cast<const char*>(nullptr), ":8417"}) {
+    const char* what = display ? "display that cannot be reached" : "no DISPLAY";
+    const Outcome r = RunWithoutDisplay(display);
+    EXPECT_EQ(r.status, 255) << what << ": " << r.err;  // -1 as an exit status
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
+    EXPECT_NE(r.err.find("rorir: no display could be opened"), std::string::npos) << what << ": " << r.err;
+    EXPECT_NE(r.err.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << what << ": " << r.err;
+  }
+}
+
+}  // namespace
