@@ -1,0 +1,37 @@
+// The main panel loaded offscreen and COM1 pointing at a scripted peer, with the port opened
+// the way InitRS232 leaves it before its line check.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/globals.h"
+#include "display/userint.h"
+#include "link/com232.h"
+#include "link/rs232.h"
+#include "support/scripted_peer.h"
+#include "support/ui_helpers.h"
+
+class PortFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(peer_.ok());
+    setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
+    std::string why;
+    ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+    com = 1;
+    stop_flag = 1;
+    ASSERT_EQ(OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096), 0);
+    SetComTime(com, TIMEOUT);
+    InstallReceiveCallback();
+  }
+  void TearDown() override {
+    CloseCom(com);
+    DiscardPanel(pPopup);
+    DiscardPanel(pHandle);
+    unsetenv("RORIR_COM1");
+  }
+  ScriptedPeer peer_;
+};
