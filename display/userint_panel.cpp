@@ -5,10 +5,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRect>
 #include <QWidget>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 #include <string>
 
@@ -163,6 +165,77 @@ std::string ReadControl(const QJsonObject& o, Control* c) {
   return {};
 }
 
+// ---- Tab order ----
+
+struct Placed {
+  QRect rect;
+  std::vector<Control*> members;  // a frame's controls, or the one control outside any frame
+};
+
+// Reading order: rows from top to bottom, each row from left to right. A row holds what starts
+// above the middle of the row's first (topmost) item, so controls whose tops differ by a few
+// pixels (a button beside a ring) share a row.
+void SortByReading(std::vector<Placed>* items) {
+  std::stable_sort(items->begin(), items->end(), [](const Placed& a, const Placed& b) {
+    return a.rect.top() != b.rect.top() ? a.rect.top() < b.rect.top() : a.rect.left() < b.rect.left();
+  });
+  for (size_t row = 0; row < items->size();) {
+    const QRect& first = (*items)[row].rect;
+    size_t end = row + 1;
+    while (end < items->size() && (*items)[end].rect.top() < first.top() + first.height() / 2) ++end;
+    std::stable_sort(items->begin() + static_cast<long>(row), items->begin() + static_cast<long>(end),
+                     [](const Placed& a, const Placed& b) { return a.rect.left() < b.rect.left(); });
+    row = end;
+  }
+}
+
+QRect RectOf(const Control& c) { return QRect(c.left, c.top, c.width, c.height); }
+
+// Chains the controls that take the keyboard focus in the order they are laid out: a decoration
+// that encloses controls makes them a group; groups and the controls outside any group come in
+// reading order, and the controls of a group in reading order inside it.
+void SetLayoutTabOrder(Panel& panel) {
+  std::vector<Placed> groups;
+  std::map<const Control*, size_t> groupOfFrame;
+  for (auto& [id, c] : panel.controls) {
+    if (c->kind != Kind::Decoration) continue;
+    groupOfFrame[c.get()] = groups.size();
+    groups.push_back({RectOf(*c), {}});
+  }
+  std::vector<Placed> units;
+  for (auto& [id, c] : panel.controls) {
+    if (c->kind == Kind::Decoration || !c->widget || !(c->widget->focusPolicy() & Qt::TabFocus)) continue;
+    const QRect r = RectOf(*c);
+    const Control* frame = nullptr;
+    for (auto& [fid, f] : panel.controls) {
+      if (f->kind != Kind::Decoration || !RectOf(*f).contains(r)) continue;
+      if (!frame || RectOf(*f).width() * RectOf(*f).height() < frame->width * frame->height) frame = f.get();
+    }
+    if (frame) {
+      groups[groupOfFrame[frame]].members.push_back(c.get());
+    } else {
+      units.push_back({r, {c.get()}});
+    }
+  }
+  for (Placed& g : groups) {
+    if (g.members.empty()) continue;
+    std::vector<Placed> inside;
+    for (Control* m : g.members) inside.push_back({RectOf(*m), {m}});
+    SortByReading(&inside);
+    g.members.clear();
+    for (const Placed& p : inside) g.members.push_back(p.members.front());
+    units.push_back(std::move(g));
+  }
+  SortByReading(&units);
+  QWidget* previous = nullptr;
+  for (const Placed& u : units) {
+    for (Control* m : u.members) {
+      if (previous) QWidget::setTabOrder(previous, m->widget);
+      previous = m->widget;
+    }
+  }
+}
+
 std::string ControlLabel(const QJsonObject& o) {
   return "control " + std::to_string(o.value("id").toInt()) + " (" +
          o.value("name").toString().toStdString() + ")";
@@ -311,6 +384,7 @@ int LoadPanel(int /*parent*/, const char* file, int resource) {
     if (c->kind == Kind::Decoration) BuildControlWidget(*panel, *c);
   for (auto& [id, c] : panel->controls)
     if (c->kind != Kind::Decoration) BuildControlWidget(*panel, *c);
+  SetLayoutTabOrder(*panel);
   int handle = panel->handle;
   Panels()[handle] = std::move(panel);
   return handle;

@@ -14,11 +14,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/globals.h"
 #include "display/userint.h"
+#include "display/userint_inspect.h"
 #include "display/userint_qt.h"
 #include "display/utility.h"
 #include "resources/panels.h"
@@ -132,6 +134,30 @@ TEST_F(EventTest, ClicksQueuedBehindRunStartNoSecondLoopInsideTheFirst) {
   EXPECT_EQ(gDeepestLoop, 1);
   EXPECT_EQ(EventsOf(MAIN_BTNRun), (std::vector<int>{EVENT_LEFT_CLICK, EVENT_COMMIT}));
   EXPECT_TRUE(EventsOf(MAIN_BTNVideo).empty());
+}
+
+TEST_F(EventTest, TabFollowsTheLayoutOfTheMainPanelGroupByGroup) {
+  // Usable for the walk: the tolerance row, where TEACH sits 2 pixels higher than the ring
+  // beside it, and the analog-output ring.
+  for (int id : {MAIN_NEDITTolerance, MAIN_RNGtolMode, MAIN_RNGanaMode})
+    SetCtrlAttribute(pHandle, id, ATTR_DIMMED, 0);
+  std::map<int, std::string> names;
+  for (const InspectedControl& c : InspectPanelControls(pHandle)) names[c.id] = c.name;
+  SetActiveCtrl(pHandle, MAIN_DropDCom);
+  std::vector<std::string> walk;
+  for (int i = 0; i < 26; ++i) {
+    QTest::keyClick(PanelWidget(pHandle)->focusWidget(), Qt::Key_Tab);
+    walk.push_back(names[GetActiveCtrl(pHandle)]);
+  }
+  const std::vector<std::string> expected = {
+      "BINSWopMode", "RNGeMode", "DropHardwareMode", "RNGpolarity", "NUMVideoThreshold",  // sensor, edges
+      "NEDITEdgeLeft", "NEDITEdgeRight",
+      "NUMtVal", "NEDITTolerance", "RNGtolMode", "ButtonTeach",                           // tolerance
+      "NUMpower", "RNGpowMode", "NUMaverage", "NUMslope", "RNGanaMode",                   // output
+      "RBTRam", "RBTEeprom", "RBTFile", "BTNSend", "BTNGet",                              // storage
+      "BTNRun", "BTNVideo", "BTNStop", "TOGGBTN_Recorder",                                // loop buttons
+      "DropDCom"};
+  EXPECT_EQ(walk, expected);
 }
 
 // ---- the program started where no display can be opened ----
