@@ -16,6 +16,19 @@ namespace {
 
 constexpr double STOP_PAUSE = 0.2;  // lets the loop that is running see stop_flag first
 
+// Commands that need the line (read-back, teach, reset), pressed while the measurement or
+// video loop runs. They run nested inside the loop's event pumping, where their request and
+// the loop's would answer each other's waits; so they end the loop and run once it has
+// returned, in the order they were pressed.
+struct LineCommand {
+  void (*run)(int);
+  int argument;
+};
+constexpr int MAX_WAITING_COMMANDS = 4;
+LineCommand waitingCommands[MAX_WAITING_COMMANDS];
+int waitingCount = 0;
+int acquisitionLoops = 0;  // measurement or video loops running (nested at most by accident)
+
 void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); }
 
 // One request with pp as it stands; both queues are emptied first so the answer that raises
@@ -32,8 +45,7 @@ void SendOrder(u16 code) {
 void EnterVideoMode() {
   SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 0);
   SetCtrlAttribute(pHandle, MAIN_GRAPHvideo, ATTR_VISIBLE, 1);
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
+  DimStartButtons();
   SelectRamTarget();
   SetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, VAL_MANUAL, 1.0, ccdpixE);
 }
@@ -58,7 +70,7 @@ void VideoPass() {
   while (rx_flag != 1) {
     ProcessSystemEvents();
     tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT) {
+    if (tdiff > TIMEOUT || PortGone(com)) {
       ShowStatus("Timeout RS232-Line!");
       stop_flag = 1;
       break;
@@ -71,6 +83,49 @@ void VideoPass() {
   PlotVIDEOCurve(adcbuf, xArray8);
   ++videoPassesDrawn;
   videoPassTime = Timer();
+}
+
+// Runs a measurement or video loop, then the commands pressed while it ran.
+void RunAcquisition(void (*loop)(void)) {
+  ++acquisitionLoops;
+  loop();
+  --acquisitionLoops;
+  lineRequested = 0;
+  if (acquisitionLoops > 0) return;  // the outer loop runs them when it has ended
+  for (int i = 0; i < waitingCount; ++i) waitingCommands[i].run(waitingCommands[i].argument);
+  waitingCount = 0;
+}
+
+// Teach: the sensor takes its current value as setpoint; its answer is followed by the RAM
+// read-back. Without an answer within the time-out nothing more happens.
+void Teach(int) {
+  SendOrder(ORDER_TEACH);
+  ShowStatus("New setpoint value teached!");
+  tstart = Timer();
+  for (;;) {
+    if (rx_flag == 1) {
+      PushGET(RAM);
+      break;
+    }
+    ProcessSystemEvents();
+    tdiff = Timer() - tstart;
+    // An answer taken in by the last event pumping still counts.
+    if ((tdiff >= TIMEOUT || PortGone(com)) && rx_flag != 1) break;
+  }
+}
+
+void ResetAnalogMaxMin(int) {
+  SendOrder(ORDER_RESET_ANALOG);
+  ShowStatus("Reset Max/Min values...");
+  tstart = Timer();
+  tdiff = 0.0;
+  while (rx_flag != 1 && tdiff < TIMEOUT && !PortGone(com)) {
+    ProcessSystemEvents();
+    tdiff = Timer() - tstart;
+  }
+  // The outcome is whether the answer came, not how long the wait took.
+  CopyText(szStatus, rx_flag == 1 ? "Reset of analog-output Max/Min OK!" : "Timeout-RS-232...");
+  ShowStatus(szStatus);
 }
 
 // The video loop: passes until Stop or a silent sensor sets stop_flag, then the clean-up.
@@ -92,13 +147,24 @@ void RunVideoLoop() {
 
 }  // namespace
 
+void RunCommandOnLine(void (*command)(int), int argument) {
+  if (acquisitionLoops == 0) {
+    command(argument);
+    return;
+  }
+  // Ends the loop as Stop does; the loop hands the line over once its last answer is in.
+  if (waitingCount < MAX_WAITING_COMMANDS) waitingCommands[waitingCount++] = {command, argument};
+  lineRequested = 1;
+  stop_flag = 1;
+}
+
 int CC_BTNRun(int, int, int event, void*, int, int) {
-  if (event == EVENT_COMMIT) PushRUN();
+  if (event == EVENT_COMMIT) RunAcquisition(PushRUN);
   return 0;
 }
 
 int CC_BTNVideo(int, int, int event, void*, int, int) {
-  if (event == EVENT_COMMIT) RunVideoLoop();
+  if (event == EVENT_COMMIT) RunAcquisition(RunVideoLoop);
   return 0;
 }
 
@@ -131,35 +197,11 @@ int CC_NUMVideoThreshold(int, int, int event, void*, int, int) {
 }
 
 int CC_ButtonTeach(int, int, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  SendOrder(ORDER_TEACH);
-  ShowStatus("New setpoint value teached!");
-  tstart = Timer();
-  for (;;) {
-    if (rx_flag == 1) {
-      PushGET(RAM);
-      break;
-    }
-    ProcessSystemEvents();
-    tdiff = Timer() - tstart;
-    // An answer taken in by the last event pumping still counts.
-    if (tdiff >= TIMEOUT && rx_flag != 1) break;
-  }
+  if (event == EVENT_COMMIT) RunCommandOnLine(Teach, 0);
   return 0;
 }
 
 int CC_ButtonReset(int, int, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  SendOrder(ORDER_RESET_ANALOG);
-  ShowStatus("Reset Max/Min values...");
-  tstart = Timer();
-  tdiff = 0.0;
-  while (rx_flag != 1 && tdiff < TIMEOUT) {
-    ProcessSystemEvents();
-    tdiff = Timer() - tstart;
-  }
-  // The outcome is whether the answer came, not how long the wait took.
-  CopyText(szStatus, rx_flag == 1 ? "Reset of analog-output Max/Min OK!" : "Timeout-RS-232...");
-  ShowStatus(szStatus);
+  if (event == EVENT_COMMIT) RunCommandOnLine(ResetAnalogMaxMin, 0);
   return 0;
 }

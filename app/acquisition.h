@@ -2,6 +2,11 @@
 // stop button, the video threshold, and the two direct commands teach and reset.
 #pragma once
 
+/// Runs `command(argument)`, a command that needs the line. While the measurement or video loop
+/// runs, the command ends it as Stop does and runs once the loop has returned and its last
+/// answer is in, so the frame the command waits for is the answer to its own request.
+void RunCommandOnLine(void (*command)(int), int argument);
+
 /// Run button: on commit runs the measurement cycle until Stop or a silent sensor ends it.
 int CC_BTNRun(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 /// Video button: on commit runs the live video loop (one result frame and the 256 video words

@@ -1,6 +1,8 @@
 // Parameter storage targets, send and read, and the parameter file.
 #include "app/storage.h"
 
+#include "app/acquisition.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -165,9 +167,11 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   if (target == DATFILE) {
     ReadParaFromFile();
-  } else {
-    order = target == EEPROM ? ORDER_READ_EEPROM : ORDER_READ_RAM;
+    PushGET(target);
+    return 0;
   }
-  PushGET(target);
+  order = target == EEPROM ? ORDER_READ_EEPROM : ORDER_READ_RAM;
+  // The read-back's target is the one chosen when GET was pressed.
+  RunCommandOnLine(PushGET, target);
   return 0;
 }

@@ -43,6 +43,10 @@ const char* ComOpenErrorText(int code);
 void InstallReceiveCallback(void);
 /// Removes the receive callback from `com`, so block answers stay in the input queue.
 void RemoveReceiveCallback(void);
+/// 1 when `port` can no longer carry an exchange: closed by the program (the panel's close, a
+/// port change) or its device gone. Every wait for the sensor ends at once then, with the
+/// outcome of its time-out, instead of waiting on a line that cannot answer.
+int PortGone(int port);
 
 /// Asks for the hardware information and applies it: geometry, scales, panel. 1 on success.
 int GetHARDWAREInfo(void);
@@ -60,6 +64,16 @@ void PushGET(int target);
 /// Makes the sensor's RAM the parameter target, on the panel's radio buttons as well (both
 /// loops do it when they start).
 void SelectRamTarget(void);
+
+/// Set while a command that needs the line waits for the running loop to end: the measurement
+/// cycle then takes in the answer to its last request before it ends, so the command's own
+/// request is the only one the sensor still answers.
+extern int lineRequested;
+
+/// Dims the two start buttons for a loop. When one of them holds the keyboard focus, the focus
+/// goes to Stop first, so any key stops the loop (as after start-up) and no arrow key lands on
+/// a setting control.
+void DimStartButtons(void);
 
 /// The measurement cycle: request, draw each result frame, request again, until stop_flag or
 /// a silent sensor ends it.

@@ -12,6 +12,7 @@ unsigned long resultFramesDrawn = 0;
 unsigned long videoPassesDrawn = 0;
 double resultFrameTime = 0.0;
 double videoPassTime = 0.0;
+int lineRequested = 0;
 
 namespace {
 
@@ -32,11 +33,17 @@ void SelectRamTarget(void) {
   SetCtrlVal(pHandle, MAIN_RBTFile, 0);
 }
 
+void DimStartButtons(void) {
+  const int focused = GetActiveCtrl(pHandle);
+  if (focused == MAIN_BTNRun || focused == MAIN_BTNVideo) SetActiveCtrl(pHandle, MAIN_BTNStop);
+  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
+  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
+}
+
 void PushRUN(void) {
   SetCtrlAttribute(pHandle, MAIN_GRAPHvideo, ATTR_VISIBLE, 0);
   SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 1);
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
+  DimStartButtons();
   SelectRamTarget();
 
   CopyVarsToPP();
@@ -69,7 +76,7 @@ void PushRUN(void) {
       SendMeasureRequest();
     }
     tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT) {
+    if (tdiff > TIMEOUT || PortGone(com)) {
       ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
       stop_flag = 1;
       break;
@@ -77,6 +84,11 @@ void PushRUN(void) {
     ProcessSystemEvents();
     if (stop_flag != 0) break;
   }
+
+  // A command waiting for the line must not take this cycle's last answer for its own: the
+  // answer still on its way is taken in here (not drawn) before the queues are emptied.
+  while (lineRequested && rx_flag == 0 && Timer() - tstart <= TIMEOUT && !PortGone(com))
+    ProcessSystemEvents();
 
   rx_flag = 0;
   FlushInQ(com);
@@ -103,7 +115,8 @@ int ReadData64(int first, int last) {
     ProcessSystemEvents();
     waiting = GetInQLen(com);
     tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT) {
+    // A closed or lost port (negative count) cannot deliver the rest of the block.
+    if (tdiff > TIMEOUT || waiting < 0) {
       CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
       break;
     }

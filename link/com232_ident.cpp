@@ -136,7 +136,7 @@ int GetHARDWAREInfo(void) {
   for (;;) {
     ProcessSystemEvents();
     tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT) {
+    if (tdiff > TIMEOUT || PortGone(com)) {
       CopyText(szStatus, "Timeout-RS-232...");
       break;
     }
@@ -190,7 +190,7 @@ int GetVERSIONInfo(void) {
   const double start = Timer();
   for (;;) {
     count = GetInQLen(com);
-    if (Timer() - start > FIRMWARE_TIMEOUT) {
+    if (Timer() - start > FIRMWARE_TIMEOUT || count < 0) {
       CopyText(szStatus, "Timeout - reading firmware info!");
       break;
     }

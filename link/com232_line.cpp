@@ -40,6 +40,8 @@ void RemoveReceiveCallback(void) {
   InstallComCallback(com, 0, 86, sync, nullptr, nullptr);
 }
 
+int PortGone(int port) { return GetInQLen(port) < 0 ? 1 : 0; }
+
 void RX_Receive_Function(int /*port*/, int mask, void* /*callbackData*/) {
   if (!(mask & RS232_EVENT_RECEIVE)) return;
   ComRd(com, szReadBuf, FRAME_SIZE);
@@ -62,7 +64,7 @@ int CheckComLine(int port) {
   for (;;) {
     ProcessSystemEvents();
     tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT) {
+    if (tdiff > TIMEOUT || PortGone(port)) {
       CopyText(szStatus, "Timeout-RS-232...");
       result = 0;
       break;
@@ -100,11 +102,15 @@ void InitRS232(int port) {
     ShowStatus();
     return;
   }
+  // A port closed meanwhile (the panel closed, another port chosen) or lost ends the
+  // identification where it stands: the later steps could only wait out their time-outs.
   Delay(STEP_PAUSE);
   if (GetHARDWAREInfo() == 0) CopyText(szStatus, "Error reading HARDWARE-info!");
+  if (PortGone(port)) return ShowStatus();
   Delay(STEP_PAUSE);
   target = RAM;
   PushGET(RAM);
+  if (PortGone(port)) return;
   Delay(STEP_PAUSE);
   if (GetVERSIONInfo() < FIRMWARE_TEXT_SIZE) CopyText(szStatus, "Error reading firmware-info!");
   ShowStatus();

@@ -29,7 +29,7 @@ void PushGET(int from) {
         break;
       }
       tdiff = Timer() - tstart;
-      if (tdiff > TIMEOUT) {
+      if (tdiff > TIMEOUT || PortGone(com)) {
         CopyText(szStatus, "Timeout-RS-232...");
         break;
       }

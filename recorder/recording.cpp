@@ -6,6 +6,7 @@
 #include "display/panel.h"
 #include "display/userint.h"
 #include "display/utility.h"
+#include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/rs232.h"
 #include "recorder/popup.h"
@@ -104,7 +105,7 @@ bool RecordLoop() {
       lastRequest = Timer();
     }
 
-    if (Timer() - lastRequest > TIMEOUT) {
+    if (Timer() - lastRequest > TIMEOUT || PortGone(com)) {
       ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
       stop_flag = 3;
       return true;
