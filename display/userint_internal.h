@@ -166,6 +166,13 @@ struct Control {
   QCustomPlot* plot = nullptr;
   bool repaintPending = false;
   bool textStale = false;  // a display-only text waits for the next screen tick
+
+  // Changes of value the operator made whose events are still queued, and the value to take
+  // back should the control be dimmed or hidden before they come out.
+  int queuedChanges = 0;
+  bool undoPending = false;
+  double undoNumber = 0.0;
+  QString undoText;
 };
 
 struct Panel {
@@ -188,6 +195,11 @@ PanelCallbackPtr LookupPanelCallback(const std::string& name);
 
 /// Queues an event for a control's callback; it runs from the event loop in posting order.
 void PostCtrlEvent(int panel, int control, int event, int data1, int data2);
+/// Queues the value-changed and commit events of a change of value the operator made;
+/// `number` and `text` are what the control held before it. Should the control be dimmed or
+/// hidden by the time they come out of the queue, they are dropped and the control shows its
+/// earlier value again (unless the program has set one since).
+void PostValueChange(int panel, int control, double number, const QString& text);
 /// Queues the close event for a panel's callback.
 void PostPanelEvent(int panel, int event);
 

@@ -234,6 +234,42 @@ void PostCtrlEvent(int panel, int control, int event, int data1, int data2) {
       Qt::QueuedConnection);
 }
 
+void PostValueChange(int panel, int control, double number, const QString& text) {
+  Control* now = FindControl(panel, control);
+  if (!now) return;
+  ++now->queuedChanges;
+  const double afterNumber = now->number;
+  const QString afterText = now->text;
+  QMetaObject::invokeMethod(
+      qApp,
+      [=] {
+        ++gHandled;
+        Control* c = FindControl(panel, control);
+        if (!c) return;
+        --c->queuedChanges;
+        if (AcceptsEvents(*c)) {
+          c->undoPending = false;  // the program sees this value
+          if (c->callback) c->callback(panel, control, EVENT_VAL_CHANGED, c->callbackData, 0, 0);
+          return;
+        }
+        // Dropped: the value goes back to the last one the program saw, once the last queued
+        // change is out and nothing else has set the control since.
+        if (!c->undoPending) {
+          c->undoPending = true;
+          c->undoNumber = number;
+          c->undoText = text;
+        }
+        if (c->queuedChanges > 0) return;
+        c->undoPending = false;
+        if (c->number != afterNumber || c->text != afterText) return;
+        c->number = c->undoNumber;
+        c->text = c->undoText;
+        RefreshControlWidget(*c);
+      },
+      Qt::QueuedConnection);
+  PostCtrlEvent(panel, control, EVENT_COMMIT, 0, 0);
+}
+
 void PostPanelEvent(int panel, int event) {
   QMetaObject::invokeMethod(
       qApp,

@@ -61,6 +61,14 @@ QString NumberText(const Control& c) {
   return QString::number(static_cast<long long>(std::llround(c.number)));
 }
 
+void NumberEntered(int panel, int control, double value) {
+  Control* c = FindControl(panel, control);
+  if (!c) return;
+  const double before = c->number;
+  c->number = value;
+  PostValueChange(panel, control, before, c->text);
+}
+
 void Tap(QWidget* w, EventTap* tap) {
   w->installEventFilter(tap);
   for (QWidget* child : w->findChildren<QWidget*>()) child->installEventFilter(tap);
@@ -165,10 +173,6 @@ void BuildControlWidget(Panel& panel, Control& c) {
   QWidget* parent = panel.window;
   c.panel = panel.handle;
   const int handle = panel.handle, id = c.id;
-  auto changedAndCommit = [handle, id] {
-    PostCtrlEvent(handle, id, EVENT_VAL_CHANGED, 0, 0);
-    PostCtrlEvent(handle, id, EVENT_COMMIT, 0, 0);
-  };
   QWidget* w = nullptr;
   switch (c.kind) {
     case Kind::Command: {
@@ -181,16 +185,17 @@ void BuildControlWidget(Panel& panel, Control& c) {
     case Kind::Binary: {
       auto* b = new QPushButton(parent);
       b->setCheckable(true);
-      QObject::connect(b, &QPushButton::clicked, [handle, id, changedAndCommit](bool checked) {
+      QObject::connect(b, &QPushButton::clicked, [handle, id](bool checked) {
         Control* cc = FindControl(handle, id);
         if (!cc) return;
+        const double before = cc->number;
         if (cc->kind == Kind::Binary) {
           cc->number = checked ? cc->onValue : cc->offValue;
           RefreshControlWidget(*cc);
         } else {
           cc->number = checked ? 1 : 0;
         }
-        changedAndCommit();
+        PostValueChange(handle, id, before, cc->text);
       });
       w = b;
       break;
@@ -198,9 +203,12 @@ void BuildControlWidget(Panel& panel, Control& c) {
     case Kind::Radio: {
       auto* b = new QRadioButton(parent);
       b->setAutoExclusive(false);  // exclusivity among the target buttons is the program's job
-      QObject::connect(b, &QRadioButton::clicked, [handle, id, changedAndCommit](bool checked) {
-        if (Control* cc = FindControl(handle, id)) cc->number = checked ? 1 : 0;
-        changedAndCommit();
+      QObject::connect(b, &QRadioButton::clicked, [handle, id](bool checked) {
+        Control* cc = FindControl(handle, id);
+        if (!cc) return;
+        const double before = cc->number;
+        cc->number = checked ? 1 : 0;
+        PostValueChange(handle, id, before, cc->text);
       });
       w = b;
       break;
@@ -211,18 +219,12 @@ void BuildControlWidget(Panel& panel, Control& c) {
         auto* d = new QDoubleSpinBox(parent);
         d->setDecimals(c.precision);
         d->setRange(c.minimum, c.maximum);
-        QObject::connect(d, &QDoubleSpinBox::valueChanged, [handle, id, changedAndCommit](double v) {
-          if (Control* cc = FindControl(handle, id)) cc->number = v;
-          changedAndCommit();
-        });
+        QObject::connect(d, &QDoubleSpinBox::valueChanged, [handle, id](double v) { NumberEntered(handle, id, v); });
         box = d;
       } else {
         auto* s = new QSpinBox(parent);
         s->setRange(static_cast<int>(c.minimum), static_cast<int>(c.maximum));
-        QObject::connect(s, &QSpinBox::valueChanged, [handle, id, changedAndCommit](int v) {
-          if (Control* cc = FindControl(handle, id)) cc->number = v;
-          changedAndCommit();
-        });
+        QObject::connect(s, &QSpinBox::valueChanged, [handle, id](int v) { NumberEntered(handle, id, v); });
         box = s;
       }
       // A typed value counts once it is entered, not at every keystroke.
@@ -246,11 +248,12 @@ void BuildControlWidget(Panel& panel, Control& c) {
       e->setMaxLength(259);
       e->setReadOnly(c.readOnly);
       if (c.readOnly) e->setFocusPolicy(Qt::NoFocus);
-      QObject::connect(e, &QLineEdit::editingFinished, [handle, id, e, changedAndCommit] {
+      QObject::connect(e, &QLineEdit::editingFinished, [handle, id, e] {
         Control* cc = FindControl(handle, id);
         if (!cc || e->isReadOnly() || cc->text == e->text()) return;
+        const QString before = cc->text;
         cc->text = e->text();
-        changedAndCommit();
+        PostValueChange(handle, id, cc->number, before);
       });
       w = e;
       break;
@@ -261,11 +264,14 @@ void BuildControlWidget(Panel& panel, Control& c) {
       QObject::connect(box, &QComboBox::activated, [handle, id](int index) {
         Control* cc = FindControl(handle, id);
         if (!cc || index < 0 || index >= static_cast<int>(cc->items.size())) return;
-        int v = cc->items[index].value;
-        bool changed = static_cast<int>(cc->number) != v;
+        const int v = cc->items[index].value;
+        const double before = cc->number;
         cc->number = v;
-        if (changed) PostCtrlEvent(handle, id, EVENT_VAL_CHANGED, 0, 0);
-        PostCtrlEvent(handle, id, EVENT_COMMIT, 0, 0);
+        if (static_cast<int>(before) != v) {
+          PostValueChange(handle, id, before, cc->text);
+        } else {
+          PostCtrlEvent(handle, id, EVENT_COMMIT, 0, 0);
+        }
       });
       w = box;
       break;

@@ -3,7 +3,9 @@
 // start where no display can be opened.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QSpinBox>
 #include <QTest>
 #include <QWidget>
 
@@ -64,7 +66,8 @@ int RunLoop(int panel, int control, int event, void* data, int d1, int d2) {
 class EventTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"CC_BTNStop", "CC_BTNVideo", "CC_DropDCom", "CC_TOGGBTN_Recorder"})
+    for (const char* name : {"CC_BTNStop", "CC_BTNVideo", "CC_TOGGBTN_Recorder", "CC_NEDITEdgeLeft",
+                             "CC_NEDITEdgeRight"})
       RegisterCtrlCallback(name, RecordEvent);
     RegisterCtrlCallback("CC_BTNRun", RunLoop);
     RegisterPanelCallback("CC_PANEL", CountClose);
@@ -121,6 +124,32 @@ TEST_F(EventTest, AQueuedClickOnADimmedOrHiddenControlIsDroppedButThePanelCloseI
   ProcessSystemEvents();
   ProcessSystemEvents();
   EXPECT_EQ(gCloseEvents, 1);
+}
+
+TEST_F(EventTest, AChangeOfValueWhoseEventsAreDroppedIsTakenBackUnlessTheProgramSetOneSince) {
+  auto* toggle = qobject_cast<QAbstractButton*>(CtrlWidget(pHandle, MAIN_TOGGBTN_Recorder));
+  auto* left = qobject_cast<QSpinBox*>(CtrlWidget(pHandle, MAIN_NEDITEdgeLeft));
+  auto* right = qobject_cast<QSpinBox*>(CtrlWidget(pHandle, MAIN_NEDITEdgeRight));
+  ASSERT_TRUE(toggle && left && right);
+  Click(MAIN_TOGGBTN_Recorder);
+  left->stepBy(1);
+  left->stepBy(1);
+  right->stepBy(-1);
+  SetCtrlVal(pHandle, MAIN_NEDITEdgeRight, 40);
+  for (int id : {MAIN_TOGGBTN_Recorder, MAIN_NEDITEdgeLeft, MAIN_NEDITEdgeRight})
+    SetCtrlAttribute(pHandle, id, ATTR_DIMMED, 1);
+  ProcessSystemEvents();
+  ProcessSystemEvents();
+  EXPECT_TRUE(SeenEvents().empty());
+  int value = -1;
+  GetCtrlVal(pHandle, MAIN_TOGGBTN_Recorder, &value);
+  EXPECT_EQ(value, 0);
+  EXPECT_FALSE(toggle->isChecked());
+  GetCtrlVal(pHandle, MAIN_NEDITEdgeLeft, &value);
+  EXPECT_EQ(value, 1);  // both steps taken back
+  EXPECT_EQ(left->value(), 1);
+  GetCtrlVal(pHandle, MAIN_NEDITEdgeRight, &value);
+  EXPECT_EQ(value, 40);
 }
 
 TEST_F(EventTest, ClicksQueuedBehindRunStartNoSecondLoopInsideTheFirst) {
