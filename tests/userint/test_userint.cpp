@@ -350,7 +350,7 @@ TEST(WaitLoop, PollingWithProcessSystemEventsEndsOnTimeAndDoesNotSpin) {
   const double wall = Timer() - start;
   const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
   EXPECT_GE(wall, 1.5);
-  EXPECT_LT(wall, 1.6);  // the wait wakes about every millisecond, not at the next stray event
+  EXPECT_LT(wall, 3.0);  // the wait is bounded, it does not last until the next stray event
   EXPECT_LT(cpu, 0.5);   // a spinning loop would use about as much CPU as wall time
 }
 
