@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   config.model.objects = o.objects;
   config.model.faults = o.faults;
   config.baud = o.baud;
+  config.adapter = o.adapter;
   config.linkPath = o.link.empty() ? defaultLinkPath(std::getenv("XDG_RUNTIME_DIR"), getuid()) : o.link;
   static std::mutex out;
   if (o.log) {
@@ -67,10 +68,11 @@ int main(int argc, char** argv) {
     std::lock_guard lock(out);
     std::printf("%s\n", (o.printSlave ? server.slavePath() : server.linkPath()).c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "rorir-sensor: profile %s on %s, linked at %s, %s; Ctrl-C stops\n",
+    const std::string pace = o.baud ? std::to_string(o.baud) + " baud" : std::string("unpaced");
+    const std::string through = o.adapter.on() ? ", through an adapter: " + describe(o.adapter) : "";
+    std::fprintf(stderr, "rorir-sensor: profile %s on %s, linked at %s, %s%s; Ctrl-C stops\n",
                  std::string(config.model.profile->name).c_str(), server.slavePath().c_str(),
-                 server.linkPath().c_str(),
-                 o.baud ? (std::to_string(o.baud) + " baud").c_str() : "unpaced");
+                 server.linkPath().c_str(), pace.c_str(), through.c_str());
   }
 
   const timespec tick{0, 100'000'000};

@@ -18,6 +18,20 @@ bool number(std::string_view text, T& out, T max = std::numeric_limits<T>::max()
   return true;
 }
 
+// "LATENCY_MS" or "LATENCY_MS:PACKET".
+bool adapterSettings(std::string_view text, AdapterSettings& out) {
+  const std::size_t colon = text.find(':');
+  unsigned ms = 0;
+  std::size_t packet = kDefaultAdapterPacket;
+  if (!number(text.substr(0, colon), ms, kMaxAdapterLatencyMs) || ms == 0) return false;
+  if (colon != std::string_view::npos &&
+      (!number(text.substr(colon + 1), packet, kMaxAdapterPacket) || packet == 0))
+    return false;
+  out.latency = std::chrono::milliseconds(ms);
+  out.packet = packet;
+  return true;
+}
+
 }  // namespace
 
 ParsedOptions parseOptions(std::span<const std::string_view> args) {
@@ -50,6 +64,10 @@ ParsedOptions parseOptions(std::span<const std::string_view> args) {
       if (!number(value(), o.seed)) return fail("needs a whole number");
     } else if (arg == "--baud") {
       if (!count(o.baud)) return fail("needs a whole number (0: unpaced)");
+    } else if (arg == "--adapter") {
+      if (!adapterSettings(value(), o.adapter))
+        return fail("needs LATENCY_MS[:PACKET]: a latency of 1 to 255 ms and a packet of 1 to "
+                    "4096 bytes, e.g. 16 or 16:62");
     } else if (arg == "--objects") {
       unsigned n = 0;
       if (!count(n) || n < 1 || n > 2) return fail("needs 1 or 2");
@@ -112,6 +130,10 @@ std::string usage() {
       "  --objects N          objects in front of the line, 1 or 2 (default 2)\n"
       "  --baud N             line pacing in baud, 10 bits a byte, both directions\n"
       "                       (default 19200; 0 answers at once)\n"
+      "  --adapter MS[:N]     deliver as a USB-serial adapter does: bytes that crossed the\n"
+      "                       line collect in a buffer that is passed on when it holds N bytes\n"
+      "                       (default 62) or MS milliseconds (1..255) after its first byte\n"
+      "                       (default: no adapter, each byte as it crosses the line)\n"
       "  --log                print each request and answer in hex with a time stamp\n"
       "  --help, -h           this text\n"
       "\n"

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "sensor/adapter.h"
 #include "sensor/faults.h"
 #include "sensor/pacing.h"
 
@@ -16,6 +17,7 @@ struct Options {
   std::string profile;     ///< empty: the default profile
   std::uint64_t seed = 1;
   unsigned baud = kDefaultBaud;
+  AdapterSettings adapter;  ///< latency 0: the bytes reach the client as they cross the line
   int objects = 2;
   Faults faults;
   std::string link;        ///< empty: defaultLinkPath()

@@ -40,6 +40,15 @@ Bytes PacedLine::takeDue(Nanos now) {
   return out;
 }
 
+std::vector<PacedLine::TimedByte> PacedLine::takeDueTimed(Nanos now) {
+  std::vector<TimedByte> out;
+  while (!queue_.empty() && queue_.front().due <= now) {
+    out.push_back(queue_.front());
+    queue_.pop_front();
+  }
+  return out;
+}
+
 std::optional<Nanos> PacedLine::nextDue() const {
   if (queue_.empty()) return std::nullopt;
   return queue_.front().due;

@@ -7,6 +7,7 @@
 #include <deque>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "sensor/ccd.h"
 #include "sensor/protocol.h"
@@ -38,20 +39,22 @@ class PacedLine {
   void send(std::span<const std::uint8_t> bytes, Nanos start);
   /// Takes the queued bytes that have fully crossed the line by `now`.
   Bytes takeDue(Nanos now);
+  struct TimedByte {
+    std::uint8_t byte;
+    Nanos due;  ///< when it has fully crossed the line
+  };
+  /// As takeDue, with the time each byte completed.
+  std::vector<TimedByte> takeDueTimed(Nanos now);
   /// Time the next queued byte is complete, if any is queued.
   std::optional<Nanos> nextDue() const;
   bool idle() const { return queue_.empty(); }
   unsigned baud() const { return baud_; }
 
  private:
-  struct Pending {
-    std::uint8_t byte;
-    Nanos due;
-  };
   unsigned baud_;
   Nanos inputFree_{0};   // when the incoming direction is free again
   Nanos outputFree_{0};  // when the outgoing direction is free again
-  std::deque<Pending> queue_;
+  std::deque<TimedByte> queue_;
 };
 
 }  // namespace rorir::sensor

@@ -19,12 +19,14 @@
 namespace rorir::sensor {
 
 struct PtyServer::State {
-  explicit State(ServerConfig c) : config(std::move(c)), model(config.model), line(config.baud) {}
+  explicit State(ServerConfig c)
+      : config(std::move(c)), model(config.model), line(config.baud), adapter(config.adapter) {}
 
   ServerConfig config;
   mutable std::mutex mutex;  // guards model
   Model model;
   PacedLine line;
+  Adapter adapter;  // used when config.adapter is on
   Bytes unsent;
   int master = -1;
   int slave = -1;  // kept open so the line stays up while no client has it open
@@ -41,6 +43,8 @@ struct PtyServer::State {
   void log(Nanos t, const char* direction, std::span<const std::uint8_t> bytes) const;
   void serve();
   bool pump(Nanos t);
+  std::optional<Nanos> nextDue() const;
+  bool outputIdle() const { return line.idle() && adapter.idle(); }
   void closeFds();
 };
 
@@ -79,10 +83,23 @@ void PtyServer::State::closeFds() {
   }
 }
 
-// Moves due answer bytes to the master; returns false when the line has been hung up.
+// When the next answer bytes reach the client.
+std::optional<Nanos> PtyServer::State::nextDue() const {
+  return config.adapter.on() ? adapter.nextDue() : line.nextDue();
+}
+
+// Moves due answer bytes to the master; returns false when the line has been hung up. Through
+// an adapter, each burst is written in one piece, so the client receives it as one.
 bool PtyServer::State::pump(Nanos t) {
-  Bytes due = line.takeDue(t);
-  unsent.insert(unsent.end(), due.begin(), due.end());
+  if (config.adapter.on()) {
+    // A byte's time on the line is fixed once it is queued, so the adapter takes them all now.
+    for (const PacedLine::TimedByte& b : line.takeDueTimed(Nanos::max())) adapter.receive(b.byte, b.due);
+    for (const Burst& burst : adapter.takeDue(t))
+      unsent.insert(unsent.end(), burst.bytes.begin(), burst.bytes.end());
+  } else {
+    Bytes due = line.takeDue(t);
+    unsent.insert(unsent.end(), due.begin(), due.end());
+  }
   while (!unsent.empty()) {
     ssize_t n = write(master, unsent.data(), unsent.size());
     if (n <= 0) break;  // full: poll for POLLOUT and try again
@@ -93,7 +110,7 @@ bool PtyServer::State::pump(Nanos t) {
     std::lock_guard lock(mutex);
     hangUp = model.hungUp();
   }
-  if (hangUp && line.idle() && unsent.empty()) {
+  if (hangUp && outputIdle() && unsent.empty()) {
     // A hang-up discards what the client has not read yet, so the last answer is given a
     // moment to be read first (the kernel moves it to the slave side with a little delay), but
     // a client that never reads does not hold the line up for long.
@@ -122,7 +139,7 @@ void PtyServer::State::serve() {
 
     // Sleep until the next answer byte is due, a partial request goes stale, or input comes.
     Nanos wait = std::chrono::milliseconds(drainFrom != Nanos{0} ? 2 : 200);
-    if (auto due = line.nextDue()) wait = std::max(Nanos{0}, *due - t);
+    if (auto due = nextDue()) wait = std::max(Nanos{0}, *due - t);
     {
       std::lock_guard lock(mutex);
       if (model.pending() > 0) wait = std::min(wait, config.model.quietGap + std::chrono::milliseconds(1));

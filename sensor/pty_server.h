@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "sensor/adapter.h"
 #include "sensor/model.h"
 #include "sensor/pacing.h"
 
@@ -22,6 +23,7 @@ namespace rorir::sensor {
 struct ServerConfig {
   ModelOptions model;             ///< profile, seed, objects, faults
   unsigned baud = kDefaultBaud;   ///< line pacing; 0 answers at once
+  AdapterSettings adapter;        ///< answers reach the client in an adapter's bursts; off by default
   std::string linkPath;           ///< symbolic link to the slave device; empty: none
   /// Called on the server's thread with one line per request chunk and per answer, e.g.
   /// "  12.345678 rx 00 55 00 05 ...". Empty: no log.

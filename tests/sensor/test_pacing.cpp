@@ -100,6 +100,8 @@ TEST(SensorOptions, EveryOptionIsParsedAndDocumented) {
       {{"--wrong-order"}, [](auto& o) { return o.faults.wrongOrder; }},
       {{"--garbage"}, [](auto& o) { return o.faults.garbage; }},
       {{"--hang-up-after", "5"}, [](auto& o) { return o.faults.hangUpAfter == 5; }},
+      {{"--adapter", "16"}, [](auto& o) { return o.adapter == AdapterSettings{16ms, 62}; }},
+      {{"--adapter", "1:8"}, [](auto& o) { return o.adapter == AdapterSettings{1ms, 8}; }},
   };
   const std::string help = usage();
   for (const Case& c : cases) {
@@ -113,6 +115,7 @@ TEST(SensorOptions, EveryOptionIsParsedAndDocumented) {
   EXPECT_EQ(none.baud, 19200u);
   EXPECT_EQ(none.faults, Faults{});
   EXPECT_EQ(none.objects, 2);
+  EXPECT_FALSE(none.adapter.on());
 }
 
 TEST(SensorOptions, BadArgumentsAreRefusedWithAReason) {
@@ -120,6 +123,8 @@ TEST(SensorOptions, BadArgumentsAreRefusedWithAReason) {
       {"--profile", "t9"}, {"--baud", "fast"}, {"--baud"},          {"--objects", "3"},
       {"--delay", "-1"},   {"--drop-every", "0"}, {"--hang-up-after", "0"}, {"--link"},
       {"--frobnicate"},    {"--seed", "12x"},
+      {"--adapter"},       {"--adapter", "0"},    {"--adapter", "256"},     {"--adapter", "16:"},
+      {"--adapter", "16:0"}, {"--adapter", "16:4097"}, {"--adapter", "16ms"}, {"--adapter", ":62"},
   };
   for (const auto& args : cases) EXPECT_NE(parseOptions(args).error, "") << args[0];
 }
