@@ -208,6 +208,8 @@ TEST_F(RecorderPanel, FileDialogChoices) {
 TEST_F(RecorderPanel, AnalogRingShowsTheMaxMinGroupAboveOne) {
   auto* ring = qobject_cast<QComboBox*>(CtrlWidget(pHandle, MAIN_RNGanaMode));
   ASSERT_NE(ring, nullptr);
+  // The ring takes choices only on a board with an analog output (identification undims it).
+  SetCtrlAttribute(pHandle, MAIN_RNGanaMode, ATTR_DIMMED, 0);
   const int group[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset, MAIN_DECOanaMaxMin};
   for (int value : {2, 1, 3, 0}) {
     const int index = ring->findData(value);
