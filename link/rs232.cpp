@@ -7,6 +7,14 @@
 // processing (through GetInQLen or ComRd); a write notifier drains what the device could not
 // take at once, and a drain timer waits out what the UART still holds before the
 // output-emptied event. Nothing here ever processes events itself.
+//
+// Waking for a frame: while the callback waits for its notify count, the terminal's VMIN is set
+// to the count of bytes still missing, so the kernel reports the descriptor readable only once
+// the whole frame is there. The event loop then sleeps through a frame that comes byte by byte
+// or in bursts, and wakes the moment its last byte arrives, whatever the chunks and gaps. A
+// non-blocking read still returns whatever the kernel holds, so GetInQLen and ComRd see every
+// byte at once. VMIN changes only when the count missing at the start of a wait changes, so a
+// steady exchange of frames sets it once.
 #include "link/rs232.h"
 
 #include <QCoreApplication>
@@ -37,6 +45,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kKnownEvents =
     RS232_EVENT_RXCHAR | RS232_EVENT_RXFLAG | RS232_EVENT_TXEMPTY | RS232_EVENT_RECEIVE;
 constexpr int kMaxQueueSize = 1 << 20;
+// While VMIN holds the wake-up back for a frame, an event character that comes alone is looked
+// for this often (the longest it waits unreported).
+constexpr int kLookAgainMs = 100;
 
 struct Port {
   bool open = false;  // between a successful OpenComConfig and CloseCom
@@ -59,13 +70,14 @@ struct Port {
   int pending = 0;            // RXCHAR, RXFLAG, TXEMPTY that occurred and wait for delivery
   bool txWatch = false;       // bytes were written and TXEMPTY is wanted once they have left
   bool inCallback = false;
+  int wakeCount = 1;          // VMIN of the terminal: bytes the kernel waits for before "readable"
 
   QObject* context = nullptr;  // owns the notifiers and timers below
   QSocketNotifier* readNotifier = nullptr;
   QSocketNotifier* writeNotifier = nullptr;
   QTimer* checkTimer = nullptr;
   QTimer* drainTimer = nullptr;
-  QTimer* gatherTimer = nullptr;  // wakes when a partly arrived frame should be complete
+  QTimer* lookTimer = nullptr;  // looks at the line while VMIN holds the wake-up back
 };
 
 Port ports[RS232_MAX_PORT + 1];
@@ -138,7 +150,7 @@ void ReleaseDevice(Port& p) {
     Disable(p.writeNotifier);
     p.checkTimer->stop();
     p.drainTimer->stop();
-    p.gatherTimer->stop();
+    p.lookTimer->stop();
     if (handlerDepth == 0) {
       delete p.context;
     } else {
@@ -146,7 +158,7 @@ void ReleaseDevice(Port& p) {
     }
     p.context = nullptr;
     p.readNotifier = p.writeNotifier = nullptr;
-    p.checkTimer = p.drainTimer = p.gatherTimer = nullptr;
+    p.checkTimer = p.drainTimer = p.lookTimer = nullptr;
   }
   if (p.fd >= 0) {
     ioctl(p.fd, TIOCNXCL);
@@ -178,6 +190,49 @@ void ScheduleCheck(Port& p) {
   if (p.checkTimer != nullptr && !p.checkTimer->isActive()) p.checkTimer->start();
 }
 
+// The VMIN for the event loop's wait: the bytes still missing to the notify count while the
+// receive event waits for them; otherwise 1, every arrival wakes (events per byte, a callback
+// that has not taken its bytes yet, no callback at all).
+int WakeCountWanted(const Port& p) {
+  if (!(p.mask & RS232_EVENT_RECEIVE) || (p.mask & RS232_EVENT_RXCHAR) || !p.receiveArmed)
+    return 1;
+  const size_t want = static_cast<size_t>(p.notifyCount);
+  if (p.in.size() >= want) return 1;
+  return static_cast<int>(std::min<size_t>(want - p.in.size(), 255));
+}
+
+// Sets the terminal's VMIN: a poll of the descriptor reports it readable only once `count` bytes
+// wait in the kernel (a hang-up still shows at once). False when the device refused.
+bool SetWakeCount(Port& p, int count) {
+  if (p.wakeCount == count) return true;
+  termios t{};
+  if (tcgetattr(p.fd, &t) != 0) return false;
+  t.c_cc[VMIN] = static_cast<cc_t>(count);
+  if (tcsetattr(p.fd, TCSANOW, &t) != 0) return false;
+  p.wakeCount = count;
+  return true;
+}
+
+// Sets VMIN for the event loop's next wait. While it holds the wake-up back, a timer looks at
+// the line now and then, for an event character that came alone (and for the case that the
+// device refused a lower VMIN).
+void ArmWake(Port& p) {
+  if (p.fd < 0 || p.lookTimer == nullptr) return;
+  const int wanted = WakeCountWanted(p);
+  SetWakeCount(p, wanted);
+  if (p.wakeCount > wanted || (p.wakeCount > 1 && (p.mask & RS232_EVENT_RXFLAG))) {
+    p.lookTimer->start(kLookAgainMs);
+  } else if (p.lookTimer->isActive()) {
+    p.lookTimer->stop();
+  }
+}
+
+// What the wanted VMIN depends on changed outside event processing: it is set again on the next
+// pass of the event loop, before that waits.
+void CheckWake(Port& p) {
+  if (WakeCountWanted(p) != p.wakeCount) ScheduleCheck(p);
+}
+
 // Bytes entered the input queue: note the events they raise for the next event processing.
 void NoteArrival(Port& p, const unsigned char* bytes, size_t count) {
   if (count == 0) return;
@@ -187,6 +242,7 @@ void NoteArrival(Port& p, const unsigned char* bytes, size_t count) {
   if (p.pending != 0 || ((p.mask & RS232_EVENT_RECEIVE) && p.receiveArmed &&
                          p.in.size() >= static_cast<size_t>(p.notifyCount)))
     ScheduleCheck(p);
+  CheckWake(p);
 }
 
 // Moves what the kernel holds into the input queue, as far as the queue has room. Never
@@ -224,6 +280,7 @@ void NoteConsumed(Port& p) {
     p.readNotifier->setEnabled(true);
   if ((p.mask & RS232_EVENT_RECEIVE) && p.in.size() >= static_cast<size_t>(p.notifyCount))
     ScheduleCheck(p);
+  CheckWake(p);
 }
 
 // Writes what the device takes now from the output queue. Returns false when the device is
@@ -292,26 +349,6 @@ void Deliver(int number) {
     ScheduleCheck(p);
 }
 
-// Part of a frame has come and the rest is still on the line. Rather than wake for every byte
-// (a byte takes half a millisecond at 19200 baud, and each wake-up costs tens of microseconds),
-// stop listening until the missing bytes should have come, then take them in one go. Bytes that
-// come faster than the line's rate wait at most that long; GetInQLen and ComRd still see every
-// byte at once, since they read the device themselves.
-void GatherRestOfFrame(Port& p) {
-  if (!p.open || p.lost || p.gatherTimer == nullptr || p.readNotifier == nullptr) return;
-  if (!(p.mask & RS232_EVENT_RECEIVE) || (p.mask & RS232_EVENT_RXCHAR) || !p.receiveArmed) return;
-  const size_t want = static_cast<size_t>(p.notifyCount);
-  if (p.in.empty() || p.in.size() >= want) return;
-  const double missingMs =
-      static_cast<double>(want - p.in.size()) * 10.0 * 1000.0 / static_cast<double>(p.baud);
-  // Wake a little before the last bytes are due and let them come in byte by byte, so the
-  // frame is taken the moment it is complete; the last two milliseconds are not worth a pause.
-  if (missingMs < 3.0) return;
-  const int ms = std::min(static_cast<int>(missingMs - 1.5), 100);
-  Disable(p.readNotifier);
-  p.gatherTimer->start(ms);
-}
-
 void CreateWatchers(int number) {
   Port& p = ports[number];
   if (QCoreApplication::instance() == nullptr) return;
@@ -326,44 +363,43 @@ void CreateWatchers(int number) {
   p.drainTimer = new QTimer(p.context);
   p.drainTimer->setSingleShot(true);
   p.drainTimer->setTimerType(Qt::PreciseTimer);
-  p.gatherTimer = new QTimer(p.context);
-  p.gatherTimer->setSingleShot(true);
-  p.gatherTimer->setTimerType(Qt::PreciseTimer);
+  p.lookTimer = new QTimer(p.context);
+  p.lookTimer->setSingleShot(true);
 
   auto current = [number, generation]() -> Port* {
     Port& q = ports[number];
     return (q.open && !q.lost && q.generation == generation) ? &q : nullptr;
   };
-  QObject::connect(p.readNotifier, &QSocketNotifier::activated, p.context, [number, current] {
-    HandlerScope scope;
+  // Every handler ends by setting VMIN for the wait that follows it.
+  auto serve = [number, current] {
     if (current() != nullptr) Deliver(number);
-    if (Port* q = current()) GatherRestOfFrame(*q);
-  });
-  QObject::connect(p.gatherTimer, &QTimer::timeout, p.context, [number, current] {
+    if (Port* q = current()) ArmWake(*q);
+  };
+  QObject::connect(p.readNotifier, &QSocketNotifier::activated, p.context, [serve] {
     HandlerScope scope;
-    Port* q = current();
-    if (q == nullptr) return;
-    if (q->readNotifier != nullptr && q->in.size() < q->inCapacity) q->readNotifier->setEnabled(true);
-    Deliver(number);
-    if (Port* r = current()) GatherRestOfFrame(*r);
+    serve();
   });
-  QObject::connect(p.checkTimer, &QTimer::timeout, p.context, [number, current] {
+  QObject::connect(p.checkTimer, &QTimer::timeout, p.context, [serve] {
     HandlerScope scope;
-    if (current() != nullptr) Deliver(number);
+    serve();
   });
-  QObject::connect(p.writeNotifier, &QSocketNotifier::activated, p.context, [number, current] {
+  QObject::connect(p.lookTimer, &QTimer::timeout, p.context, [serve] {
+    HandlerScope scope;
+    serve();
+  });
+  QObject::connect(p.writeNotifier, &QSocketNotifier::activated, p.context, [current, serve] {
     HandlerScope scope;
     Port* q = current();
     if (q == nullptr || !DrainOut(*q)) return;
     WatchTxEmpty(*q);
-    if (current() != nullptr) Deliver(number);
+    serve();
   });
-  QObject::connect(p.drainTimer, &QTimer::timeout, p.context, [number, current] {
+  QObject::connect(p.drainTimer, &QTimer::timeout, p.context, [current, serve] {
     HandlerScope scope;
     Port* q = current();
     if (q == nullptr) return;
     WatchTxEmpty(*q);
-    if (current() != nullptr) Deliver(number);
+    serve();
   });
 }
 
@@ -551,6 +587,7 @@ int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharac
   p->receiveArmed = true;
   if ((eventMask & RS232_EVENT_RECEIVE) && p->in.size() >= static_cast<size_t>(notifyCount))
     ScheduleCheck(*p);
+  CheckWake(*p);
   return RS232_NO_ERROR;
 }
 
@@ -619,6 +656,10 @@ int ComRd(int port, void* buffer, int count) {
     if (got == want) break;
     int wait = MillisecondsLeft(deadline);
     if (wait == 0) break;
+    // The poll wakes once the bytes still wanted are all there, not for each of them; should
+    // the device refuse that VMIN, it looks again every few milliseconds instead.
+    if (!SetWakeCount(*p, static_cast<int>(std::min<size_t>(want - got, 255))))
+      wait = std::min(wait, 5);
     pollfd pfd{p->fd, POLLIN, 0};
     if (poll(&pfd, 1, wait) < 0 && errno != EINTR) {
       MarkLost(*p);
@@ -626,6 +667,7 @@ int ComRd(int port, void* buffer, int count) {
     }
     // A hang-up shows as readable; the next Ingest reads the 0 and marks the port lost.
   }
+  CheckWake(*p);
   return static_cast<int>(got);
 }
 

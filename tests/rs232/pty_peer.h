@@ -1,6 +1,7 @@
 // Test fixtures for the serial-port services: a pseudo-terminal whose master side the test
-// drives as the far end of the line, a private temporary folder, and a scoped environment
-// variable. Each test process makes its own, so tests may run side by side.
+// drives as the far end of the line, a private temporary folder, a scoped environment
+// variable, and bounded waits with and without event processing. Each test process makes its
+// own, so tests may run side by side.
 #pragma once
 
 #include <fcntl.h>
@@ -13,9 +14,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "display/userint.h"
+#include "link/rs232.h"
 
 namespace rs232test {
 
@@ -131,6 +136,37 @@ class ScopedEnv {
 inline double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+/// Processes events until `done` holds or `seconds` passed; true when it held.
+inline bool PumpUntil(const std::function<bool()>& done, double seconds = 1.5) {
+  const double end = Now() + seconds;
+  while (!done()) {
+    if (Now() > end) return false;
+    ProcessSystemEvents();
+  }
+  return true;
+}
+
+/// Processes events for `seconds`; returns how many passes that took.
+inline long PumpFor(double seconds) {
+  const double end = Now() + seconds;
+  long passes = 0;
+  while (Now() < end) {
+    ProcessSystemEvents();
+    ++passes;
+  }
+  return passes;
+}
+
+/// Polls GetInQLen without processing events until it reports `count`.
+inline bool InQueueReaches(int port, int count, double seconds = 1.5) {
+  const double end = Now() + seconds;
+  while (GetInQLen(port) < count) {
+    if (Now() > end) return false;
+    usleep(1000);
+  }
+  return true;
 }
 
 /// Bytes 1, 2, 3, ... (never the 0x55 event character the link code uses).

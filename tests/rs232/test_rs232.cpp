@@ -16,8 +16,11 @@
 
 using rs232test::Bytes;
 using rs232test::Counting;
+using rs232test::InQueueReaches;
 using rs232test::Now;
 using rs232test::PtyPeer;
+using rs232test::PumpFor;
+using rs232test::PumpUntil;
 using rs232test::ScopedEnv;
 using rs232test::TempDir;
 
@@ -50,37 +53,6 @@ void Record(int port, int mask, void* data) {
     c->readCount = ComRd(port, frame, kFrame);
     c->leftAfterRead = GetInQLen(port);
   }
-}
-
-/// Processes events until `done` holds or `seconds` passed; true when it held.
-bool PumpUntil(const std::function<bool()>& done, double seconds = 1.5) {
-  const double end = Now() + seconds;
-  while (!done()) {
-    if (Now() > end) return false;
-    ProcessSystemEvents();
-  }
-  return true;
-}
-
-/// Processes events for `seconds`; returns how many passes that took.
-long PumpFor(double seconds) {
-  const double end = Now() + seconds;
-  long passes = 0;
-  while (Now() < end) {
-    ProcessSystemEvents();
-    ++passes;
-  }
-  return passes;
-}
-
-/// Polls GetInQLen without processing events until it reports `count`.
-bool InQueueReaches(int port, int count, double seconds = 1.5) {
-  const double end = Now() + seconds;
-  while (GetInQLen(port) < count) {
-    if (Now() > end) return false;
-    usleep(1000);
-  }
-  return true;
 }
 
 int OpenLink(int port) { return OpenComConfig(port, "", 19200, 0, 8, 1, 4096, 4096); }
