@@ -2,9 +2,11 @@
 // own on a pseudo-terminal. Runs the measurement cycle and the video loop for a set time each,
 // paced at 19200 baud and unpaced, and a wait on a silent sensor, and prints each figure with
 // the bound beside it. The sensor runs as a separate process so that the CPU figures are the
-// program's alone.
+// program's alone. A phase with a USB adapter between line and program measures the cycle
+// against the bound of line plus adapter, and how long the last byte of a frame takes to reach
+// the receive callback when frames arrive whole and in pieces.
 //
-//   rorir-bench [--seconds N] [--only paced|silent|unpaced] [--sensor-log FILE]
+//   rorir-bench [--seconds N] [--only paced|silent|unpaced|adapter] [--sensor-log FILE]
 //     N seconds per phase (default 10); --only runs one part (for profiling); FILE receives
 //     the sensors' logs of every byte.
 #include <fcntl.h>
@@ -15,6 +17,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,11 +29,15 @@
 #include "app/globals.h"
 #include "app/main_panel.h"
 #include "bench/sensor_process.h"
+#include "bench/split_peer.h"
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
+#include "link/com232_codec.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
+#include "sensor/adapter.h"
+#include "sensor/pacing.h"
 
 namespace {
 
@@ -140,11 +148,99 @@ void PrintTarget(const char* what, double value, const char* unit, const char* t
   std::printf("%-52s %10.2f %-6s target %s\n", what, value, unit, target);
 }
 
+// ---- the adapter phase ----
+
+using namespace std::chrono_literals;
+const rorir::sensor::AdapterSettings kAdapter{16ms, rorir::sensor::kDefaultAdapterPacket};
+
+// The program's event character for the receive callback: its sync byte towards the sensor
+// (app/sync_word.h cannot be included beside the POSIX headers).
+constexpr int kSyncByte = 0x55;
+
+// Seconds from the last piece of an answer to the receive callback, one per frame.
+std::vector<double> gDelays;
+const SplitPeer* gPeer = nullptr;
+
+// The program's receive callback, with the time of its call noted first.
+void TimedReceive(int port, int mask, void* data) {
+  if ((mask & RS232_EVENT_RECEIVE) && gPeer != nullptr)
+    gDelays.push_back(std::chrono::duration<double>(SplitPeer::Clock::now() - gPeer->lastPieceAt()).count());
+  RX_Receive_Function(port, mask, data);
+}
+
+struct Spread {
+  std::size_t count = 0;
+  double median = 0, p99 = 0;  // seconds
+};
+
+Spread SpreadOf(std::vector<double> v) {
+  Spread s;
+  s.count = v.size();
+  if (v.empty()) return s;
+  std::sort(v.begin(), v.end());
+  s.median = v[v.size() / 2];
+  s.p99 = v[std::min(v.size() - 1, v.size() * 99 / 100)];
+  return s;
+}
+
+// The measurement cycle against a peer that writes every answer in pieces (`head` bytes, `gap`,
+// the rest; `head` 0: whole): the delays from each answer's last piece to the callback.
+Spread MeasureDelays(std::size_t head, std::chrono::milliseconds gap, double seconds) {
+  SplitPeer peer(head, gap);
+  if (!peer.ok() || !Reconnect(peer.slavePath())) {
+    std::fprintf(stderr, "rorir-bench: the split peer did not answer\n");
+    return {};
+  }
+  InstallComCallback(com, eventMask, FRAME_SIZE, kSyncByte, TimedReceive, nullptr);
+  gPeer = &peer;
+  QTimer::singleShot(1000, [] { gDelays.clear(); });  // the warm-up second of Measure
+  Measure(seconds, PushRUN, resultFramesDrawn, resultFrameTime);
+  gPeer = nullptr;
+  CloseCom(com);
+  return SpreadOf(std::move(gDelays));
+}
+
+void PrintDelay(const char* what, const Spread& s) {
+  std::printf("%-52s %10.2f %-6s p99 %6.2f ms, %zu frames; target median <= 1 ms\n", what,
+              s.median * 1e3, "ms", s.p99 * 1e3, s.count);
+}
+
+bool RunAdapterPhase(const ToolSetting& tool, double seconds) {
+  using namespace rorir::sensor;
+  const Nanos request = transferTime(kFrameSize, kDefaultBaud);
+  const Nanos answer = deliveredAt(kFrameSize, 0ns, kDefaultBaud, kAdapter);
+  const double cycleMs = std::chrono::duration<double, std::milli>(request + answer).count();
+  std::printf("adapter model (rorir-sensor --adapter 16): %s; a cycle is the request on the line\n"
+              "  (%.2f ms) and the answer until its last burst (%.2f ms after it starts): %.2f ms\n",
+              describe(kAdapter).c_str(), std::chrono::duration<double, std::milli>(request).count(),
+              std::chrono::duration<double, std::milli>(answer).count(), cycleMs);
+  {
+    SensorProcess sensor(tool.sensorBin, tool.link, WithLog({"--baud", "19200", "--adapter", "16"}),
+                         gSensorLog);
+    if (!sensor.ok() || !Reconnect(tool.link)) {
+      std::fprintf(stderr, "rorir-bench: the sensor with --adapter 16 did not answer\n");
+      return false;
+    }
+    const Phase run = Measure(seconds, PushRUN, resultFramesDrawn, resultFrameTime);
+    PrintRate("measurement cycles/s (19200 baud, adapter 16 ms)", run.rate(), 1000.0 / cycleMs, "1/s");
+    PrintTarget("  CPU of the program per wall second", 100 * run.cpuShare(), "%", "-");
+    CloseCom(com);
+  }
+  std::printf("last byte to receive callback: a peer in this process answers each request at once,\n"
+              "  timing the write of an answer's last piece; the callback times its call\n");
+  const Spread whole = MeasureDelays(0, 0ms, seconds);
+  const Spread split = MeasureDelays(4, 16ms, seconds);
+  if (whole.count == 0 || split.count == 0) return false;
+  PrintDelay("  frames whole, median", whole);
+  PrintDelay("  frames as 4 bytes, 16 ms, 32 bytes, median", split);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   double seconds = 10.0;
-  std::string only;  // "paced", "silent" or "unpaced": run that part alone (for profiling)
+  std::string only;  // "paced", "silent", "unpaced" or "adapter": run that part alone
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = std::atof(argv[++i]);
@@ -153,7 +249,9 @@ int main(int argc, char** argv) {
     } else if (!std::strcmp(argv[i], "--sensor-log") && i + 1 < argc) {
       gSensorLog = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: rorir-bench [--seconds N] [--only paced|silent|unpaced] [--sensor-log FILE]\n");
+      std::fprintf(stderr,
+                   "usage: rorir-bench [--seconds N] [--only paced|silent|unpaced|adapter] "
+                   "[--sensor-log FILE]\n");
       return 2;
     }
   }
@@ -193,6 +291,7 @@ int main(int argc, char** argv) {
     silent.cpu = CpuSeconds() - cpu0;
     PrintTarget("CPU while waiting on a silent sensor", 100 * silent.cpuShare(), "%", "<= 1 %");
   }
+  if (wanted("adapter") && !RunAdapterPhase(tool, seconds)) return 1;
   if (wanted("unpaced")) {
     const Loops unpaced = MeasureLoops(tool, "0", seconds);
     if (!unpaced.ok) return 1;
