@@ -181,6 +181,23 @@ TEST_F(RecordingRun, StopPressedDuringARunKeepsTheLinesSoFar) {
   EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMsampleCount), 1);
 }
 
+TEST_F(RecordingRun, CommandButtonsClickedAsTheRunStartsStayInert) {
+  peer_.answerLikeSensor({});
+  numSample = 1;
+  SetCtrlVal(pPopup, RECORDER_NUMnumSample, 1);
+  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_VISIBLE, 1);
+  // Clicks that wait in the queue behind Start reach their buttons dimmed by the run.
+  QTest::mouseClick(CtrlWidget(pPopup, RECORDER_BTNStartRecord), Qt::LeftButton);
+  for (int id : {MAIN_BTNGet, MAIN_ButtonTeach, MAIN_ButtonReset, MAIN_BTNRun, MAIN_BTNVideo})
+    QTest::mouseClick(CtrlWidget(pHandle, id), Qt::LeftButton);
+  PumpFor(0.05);
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  // Only the run's own measure requests went out.
+  const auto orders = peer_.orders();
+  EXPECT_TRUE(!orders.empty() && std::all_of(orders.begin(), orders.end(), [](std::uint16_t o) { return o == 8; }))
+      << orders.size();
+}
+
 TEST_F(RecordingRun, ToggleReleasedHidesThePopupAndTheRunGoesOnUntilPressedAgain) {
   peer_.answerLikeSensor({});
   auto stillRunning = std::make_shared<int>(-1);
