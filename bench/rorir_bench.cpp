@@ -183,10 +183,12 @@ Spread SpreadOf(std::vector<double> v) {
   return s;
 }
 
-// The measurement cycle against a peer that writes every answer in pieces (`head` bytes, `gap`,
-// the rest; `head` 0: whole): the delays from each answer's last piece to the callback.
+// The measurement cycle against a peer that answers once the request has crossed a 19200-baud
+// line, every answer in pieces (`head` bytes, `gap`, the rest; `head` 0: whole): the delays
+// from each answer's last piece to the callback.
 Spread MeasureDelays(std::size_t head, std::chrono::milliseconds gap, double seconds) {
-  SplitPeer peer(head, gap);
+  SplitPeer peer(rorir::sensor::transferTime(rorir::sensor::kFrameSize, rorir::sensor::kDefaultBaud),
+                 head, gap);
   if (!peer.ok() || !Reconnect(peer.slavePath())) {
     std::fprintf(stderr, "rorir-bench: the split peer did not answer\n");
     return {};
@@ -226,8 +228,9 @@ bool RunAdapterPhase(const ToolSetting& tool, double seconds) {
     PrintTarget("  CPU of the program per wall second", 100 * run.cpuShare(), "%", "-");
     CloseCom(com);
   }
-  std::printf("last byte to receive callback: a peer in this process answers each request at once,\n"
-              "  timing the write of an answer's last piece; the callback times its call\n");
+  std::printf("last byte to receive callback: a peer in this process answers each request once it\n"
+              "  has crossed the line (18.75 ms), timing the write of the answer's last piece;\n"
+              "  the program's receive callback times its call\n");
   const Spread whole = MeasureDelays(0, 0ms, seconds);
   const Spread split = MeasureDelays(4, 16ms, seconds);
   if (whole.count == 0 || split.count == 0) return false;

@@ -1,9 +1,10 @@
 // The far end of the line for the delivery-delay measurement of rorir-bench: a pseudo-terminal
 // of its own, served on a thread of the benchmark. It answers as the virtual sensor's model
-// does, without pacing, and writes each answer either whole or in two pieces with a pause
-// between them (the way a USB adapter passes a frame on: a few bytes, then the rest when its
-// latency timer runs out). Just before it writes an answer's last piece it notes the time, so
-// the benchmark can tell how long that last byte took to reach the receive callback.
+// does, once the request would have crossed the line, and writes each answer either whole or
+// in two pieces with a pause between them (the way a USB adapter passes a frame on: a few
+// bytes, then the rest when its latency timer runs out). Just before it writes an answer's
+// last piece it notes the time, so the benchmark can tell how long that last byte took to
+// reach the receive callback.
 #pragma once
 
 #include <fcntl.h>
@@ -23,8 +24,10 @@ class SplitPeer {
  public:
   using Clock = std::chrono::steady_clock;
 
-  /// `head` bytes first, then the rest `gap` later; `head` 0 writes each answer whole.
-  SplitPeer(std::size_t head, std::chrono::milliseconds gap) : head_(head), gap_(gap) {
+  /// Each answer starts `lead` after its request came (the request's time on the line): `head`
+  /// bytes first, then the rest `gap` later; `head` 0 writes it whole.
+  SplitPeer(std::chrono::nanoseconds lead, std::size_t head, std::chrono::milliseconds gap)
+      : lead_(lead), head_(head), gap_(gap) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     char name[128];
@@ -65,6 +68,7 @@ class SplitPeer {
       if (n <= 0) continue;
       const rorir::sensor::Nanos now = Clock::now() - start;
       for (const rorir::sensor::Answer& a : model.receive({buffer, static_cast<std::size_t>(n)}, now)) {
+        std::this_thread::sleep_for(lead_);
         std::size_t done = 0;
         if (head_ > 0 && head_ < a.bytes.size()) {
           Write(a.bytes.data(), head_);
@@ -85,6 +89,7 @@ class SplitPeer {
     }
   }
 
+  std::chrono::nanoseconds lead_;
   std::size_t head_;
   std::chrono::milliseconds gap_;
   int master_ = -1;
