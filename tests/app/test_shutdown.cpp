@@ -25,6 +25,7 @@
 #include "sensor/model.h"
 #include "support/scripted_peer.h"
 #include "support/ui_helpers.h"
+#include "program_environment.h"
 
 namespace {
 
@@ -48,16 +49,8 @@ bool Seen(const ScriptedPeer& peer, std::uint16_t order, int firstWord = -1) {
 
 class ShutdownTest : public ::testing::TestWithParam<State> {
  protected:
-  void SetUp() override {
-    dataDir_ = MakeTempDir();
-    setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
-    setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("RORIR_DATA_DIR");
-    unsetenv("RORIR_COM1");
-    RemoveTree(dataDir_);
-  }
+  ProgramEnvironment env_;
+  ScriptedPeer& peer_ = env_.peer;
 
   // The sensor's model answers; the block at index 64 and, once `silent` is set, everything
   // else is held back, so the program is caught waiting.
@@ -72,8 +65,6 @@ class ShutdownTest : public ::testing::TestWithParam<State> {
     });
   }
 
-  ScriptedPeer peer_;
-  std::string dataDir_;
   std::shared_ptr<bool> silent_ = std::make_shared<bool>(false);
 };
 

@@ -29,6 +29,7 @@
 #include "resources/panels.h"
 #include "support/scripted_peer.h"
 #include "support/ui_helpers.h"
+#include "program_environment.h"
 
 namespace {
 
@@ -47,19 +48,9 @@ std::string TextOf(int panel, int control) {
 
 class StartUpTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dataDir_ = MakeTempDir();
-    setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
-    setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("RORIR_DATA_DIR");
-    unsetenv("RORIR_RESOURCE_DIR");
-    unsetenv("RORIR_COM1");
-    RemoveTree(dataDir_);
-  }
-  std::string dataDir_;
-  ScriptedPeer peer_;  // silent unless a test gives it a responder
+  ProgramEnvironment env_;
+  ScriptedPeer& peer_ = env_.peer;
+  std::string& dataDir_ = env_.dataDir;
 };
 
 TEST_F(StartUpTest, DefaultsShowInitVarsOnTheStatusLine) {

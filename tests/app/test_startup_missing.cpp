@@ -14,6 +14,7 @@
 #include "sensor/profiles.h"
 #include "support/scripted_peer.h"
 #include "support/ui_helpers.h"
+#include "program_environment.h"
 
 namespace {
 
@@ -33,18 +34,8 @@ struct MissingCase {
 
 class StartUpMissingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dataDir_ = MakeTempDir();
-    setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
-    setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("RORIR_DATA_DIR");
-    unsetenv("RORIR_COM1");
-    RemoveTree(dataDir_);
-  }
-  std::string dataDir_;
-  ScriptedPeer peer_;
+  ProgramEnvironment env_;
+  ScriptedPeer& peer_ = env_.peer;
 };
 
 TEST_F(StartUpMissingTest, StatusLineAfterAMissingHardwareOrFirmwareAnswer) {

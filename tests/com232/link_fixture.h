@@ -1,5 +1,5 @@
 // The main panel loaded offscreen and COM1 pointing at a scripted peer, with the port opened
-// the way InitRS232 leaves it before its line check.
+// (or to be opened) the way InitRS232 leaves it before its line check.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +14,8 @@
 #include "support/scripted_peer.h"
 #include "support/ui_helpers.h"
 
-class PortFixture : public ::testing::Test {
+// The panels loaded and COM1 pointing at the peer; the port is opened by the test.
+class LinkFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(peer_.ok());
@@ -23,9 +24,6 @@ class PortFixture : public ::testing::Test {
     ASSERT_TRUE(LoadProgramPanels(&why)) << why;
     com = 1;
     stop_flag = 1;
-    ASSERT_EQ(OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096), 0);
-    SetComTime(com, TIMEOUT);
-    InstallReceiveCallback();
   }
   void TearDown() override {
     CloseCom(com);
@@ -33,5 +31,20 @@ class PortFixture : public ::testing::Test {
     DiscardPanel(pHandle);
     unsetenv("RORIR_COM1");
   }
+  // The port as InitRS232 leaves it before the line check.
+  void OpenPort() {
+    ASSERT_EQ(OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096), 0);
+    SetComTime(com, TIMEOUT);
+    InstallReceiveCallback();
+  }
   ScriptedPeer peer_;
+};
+
+// The same with the port already open.
+class PortFixture : public LinkFixture {
+ protected:
+  void SetUp() override {
+    LinkFixture::SetUp();
+    if (!HasFatalFailure()) OpenPort();
+  }
 };

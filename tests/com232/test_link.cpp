@@ -24,6 +24,7 @@
 #include "sensor/profiles.h"
 #include "support/scripted_peer.h"
 #include "support/ui_helpers.h"
+#include "link_fixture.h"
 
 namespace {
 
@@ -33,28 +34,8 @@ std::string Status() {
   return buf;
 }
 
-class LinkTest : public ::testing::Test {
+class LinkTest : public LinkFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(peer_.ok());
-    setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
-    std::string why;
-    ASSERT_TRUE(LoadProgramPanels(&why)) << why;
-    com = 1;
-    stop_flag = 1;
-  }
-  void TearDown() override {
-    CloseCom(com);
-    DiscardPanel(pPopup);
-    DiscardPanel(pHandle);
-    unsetenv("RORIR_COM1");
-  }
-  // The port as InitRS232 leaves it before the line check.
-  void OpenPort() {
-    ASSERT_EQ(OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096), 0);
-    SetComTime(com, TIMEOUT);
-    InstallReceiveCallback();
-  }
   // Answers each order with the given bytes.
   void AnswerOrder(std::uint16_t order, PeerBytes bytes, int delayMs = 0) {
     answers_[order] = {std::move(bytes), std::chrono::milliseconds(delayMs)};
@@ -65,7 +46,6 @@ class LinkTest : public ::testing::Test {
       return out;
     });
   }
-  ScriptedPeer peer_;
   std::map<std::uint16_t, PeerReply> answers_;
 };
 
