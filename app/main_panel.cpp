@@ -102,7 +102,7 @@ int CC_PANEL(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*
 }
 
 int StartUp(int argc, char** argv) {
-  if (!InitCVIRTE(argc, argv)) return FailStartUp("the user interface cannot be started");
+  if (!InitCVIRTE(argc, argv)) return FailStartUp(GetInitError());
   RegisterCallbacks();
   RequireControls(kRequiredControls, kRequiredControlCount);
   pHandle = LoadPanel(0, PANEL_RESOURCE_FILE, PANEL_MAIN);
