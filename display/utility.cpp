@@ -169,27 +169,36 @@ int DeleteFile(const char* path) {
   return 0;
 }
 
-namespace {
-
-// The local date or time in `format`, in a static buffer of the caller's.
-const char* NowText(char (&text)[16], const char* format) {
-  time_t now = time(nullptr);
+void FormatDateTime(long long when, char* date, size_t dateSize, char* time, size_t timeSize) {
+  const time_t t = static_cast<time_t>(when);
   struct tm local {};
-  localtime_r(&now, &local);
-  strftime(text, sizeof text, format, &local);
-  return text;
+  localtime_r(&t, &local);
+  // strftime leaves nothing defined when the text does not fit; the copy truncates instead.
+  char text[32];
+  if (date && dateSize > 0) {
+    if (strftime(text, sizeof text, "%m-%d-%Y", &local) == 0) text[0] = '\0';
+    CopyText(date, dateSize, text);
+  }
+  if (time && timeSize > 0) {
+    if (strftime(text, sizeof text, "%H:%M:%S", &local) == 0) text[0] = '\0';
+    CopyText(time, timeSize, text);
+  }
 }
 
-}  // namespace
+void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize) {
+  FormatDateTime(static_cast<long long>(::time(nullptr)), date, dateSize, time, timeSize);
+}
 
 const char* DateStr(void) {
   static char text[16];
-  return NowText(text, "%m-%d-%Y");
+  DateTimeStr(text, sizeof text, nullptr, 0);
+  return text;
 }
 
 const char* TimeStr(void) {
   static char text[16];
-  return NowText(text, "%H:%M:%S");
+  DateTimeStr(nullptr, 0, text, sizeof text);
+  return text;
 }
 
 namespace {

@@ -47,6 +47,11 @@ int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count);
 const char* DateStr(void);
 /// The time of day as "HH:MM:SS" (static buffer, valid until the next call).
 const char* TimeStr(void);
+/// Today's date ("MM-DD-YYYY") and the time of day ("HH:MM:SS") from one reading of the clock,
+/// so the pair never straddles midnight. Each text is truncated to its buffer.
+void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize);
+/// The same for the seconds since the epoch `when`, in local time.
+void FormatDateTime(long long when, char* date, size_t dateSize, char* time, size_t timeSize);
 
 /// Copies `src` into `dst` of `size` bytes, truncating, always terminated. Returns the count
 /// of characters copied.

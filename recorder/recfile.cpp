@@ -98,6 +98,10 @@ int WriteLine(const char* line, int length) {
 
 }  // namespace
 
+double ScaleBySlope(u16 value, u16 slope) {
+  return static_cast<double>(value) * static_cast<double>(slope) / 1000.0;
+}
+
 int Utf8ToWindows1252(const char* in, char* out, size_t size) {
   if (!in || !out || size == 0) return -1;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(in);

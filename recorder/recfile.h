@@ -39,6 +39,10 @@ int BuildRecordLine(const u16 values[RECORD_COLUMNS], char* buf, size_t size);
 /// Ledge, Redge, Mvalue, edcnt, gapVal, gapPix, gapLen.
 void CurrentRecordValues(u16 values[RECORD_COLUMNS]);
 
+/// A pixel value scaled by the slope setting for the popup's indicators: value x slope / 1000,
+/// computed in floating point (65535 x 65534 does not fit an int).
+double ScaleBySlope(u16 value, u16 slope);
+
 /// Converts UTF-8 text to Windows-1252 bytes. Returns the byte count written (terminated), or -1
 /// for malformed UTF-8, a character Windows-1252 has no byte for, or an output that does not fit.
 int Utf8ToWindows1252(const char* in, char* out, size_t size);

@@ -77,8 +77,8 @@ bool RecordLoop() {
     if (graph_flag == 1) {
       CopyPPtoRAWVars();
       PlotVIDEOBarGraph();
-      SetCtrlVal(pPopup, RECORDER_NUMmvalueScaled, Mvalue * slope / 1000.0);
-      SetCtrlVal(pPopup, RECORDER_NUMgapWidth, gapPix * slope / 1000.0);
+      SetCtrlVal(pPopup, RECORDER_NUMmvalueScaled, ScaleBySlope(Mvalue, slope));
+      SetCtrlVal(pPopup, RECORDER_NUMgapWidth, ScaleBySlope(gapPix, slope));
       if (sinceRecord >= interval) {
         if (AppendRecordLine() != 0) {
           stop_flag = 1;
@@ -139,8 +139,8 @@ int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int
   SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BOLD, 1);
   DimRunIndicators(0);
 
-  CopyText(szRunDate, DateStr());
-  CopyText(szRunTime, TimeStr());
+  // One reading of the clock: a run started at midnight gets the date of its own time.
+  DateTimeStr(szRunDate, sizeof szRunDate, szRunTime, sizeof szRunTime);
   SetCtrlVal(pPopup, RECORDER_STRstartDate, szRunDate);
   SetCtrlVal(pPopup, RECORDER_STRstartTime, szRunTime);
 

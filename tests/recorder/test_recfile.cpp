@@ -90,6 +90,14 @@ TEST(RecFile, LongestBatchNameFillsTheHeaderLineAndOneMoreDoesNotFit) {
   EXPECT_EQ(BuildHeaderLine(7, fits, buf, sizeof buf), -1);
 }
 
+TEST(RecFile, ScaledIndicatorsHoldTheLargestValues) {
+  struct Case {
+    u16 value, slope;
+    double scaled;
+  } cases[] = {{0, 65534, 0.0}, {1, 1024, 1.024}, {500, 1000, 500.0}, {65535, 65534, 4294770.69}};
+  for (const Case& c : cases) EXPECT_NEAR(ScaleBySlope(c.value, c.slope), c.scaled, 1e-6) << c.value << " x " << c.slope;
+}
+
 TEST(RecFile, RecordLineIsSevenTabSeparatedNumbersWithCrLf) {
   const struct {
     u16 values[RECORD_COLUMNS];

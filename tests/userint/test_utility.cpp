@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 
@@ -78,14 +79,39 @@ TEST(Files, AppendWriteReadAndTheirFailures) {
   RemoveTree(dir);
 }
 
-TEST(DateAndTime, TextsHaveTheirFixedShape) {
-  std::string date = DateStr(), time = TimeStr();
-  ASSERT_EQ(date.size(), 10u);
-  EXPECT_EQ(date[2], '-');
-  EXPECT_EQ(date[5], '-');
-  ASSERT_EQ(time.size(), 8u);
-  EXPECT_EQ(time[2], ':');
-  EXPECT_EQ(time[5], ':');
+TEST(DateAndTime, MonthBeforeDayAndBothFromTheSameReading) {
+  // Local time is UTC here, so the seconds below are the times they name.
+  const char* saved = getenv("TZ");
+  const std::string savedTz = saved ? saved : "";
+  setenv("TZ", "UTC", 1);
+  tzset();
+  struct Case {
+    long long when;
+    const char* date;
+    const char* time;
+  } cases[] = {
+      {0, "01-01-1970", "00:00:00"},
+      {1770163199, "02-03-2026", "23:59:59"},  // the last second of 3 February
+      {1770163200, "02-04-2026", "00:00:00"},  // midnight: the new day's date with its time
+      {1798761599, "12-31-2026", "23:59:59"},
+  };
+  for (const Case& c : cases) {
+    char date[16] = "x", time[16] = "x";
+    FormatDateTime(c.when, date, sizeof date, time, sizeof time);
+    EXPECT_STREQ(date, c.date) << c.when;
+    EXPECT_STREQ(time, c.time) << c.when;
+  }
+  // A short buffer holds the beginning, terminated.
+  char shortDate[6] = "", shortTime[3] = "";
+  FormatDateTime(0, shortDate, sizeof shortDate, shortTime, sizeof shortTime);
+  EXPECT_STREQ(shortDate, "01-01");
+  EXPECT_STREQ(shortTime, "00");
+  if (saved) {
+    setenv("TZ", savedTz.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 }  // namespace
