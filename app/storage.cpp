@@ -101,7 +101,11 @@ void SendParaToFile(void) {
   if (n == 0 || WriteFileBytes(file_name, text, n) < 0) {
     CopyText(szStatus, PARA_WRITE_FAILED);
     ShowStatus(szStatus);
+    return;
   }
+  // The status text kept for later panel refreshes may be an earlier failure; it no longer
+  // holds. The line itself keeps "Transmit...".
+  szStatus[0] = '\0';
 }
 
 void ReadParaFromFile(void) {
@@ -123,6 +127,8 @@ void ReadParaFromFile(void) {
   }
   for (int i = 0; i < PNUM; ++i) pp[i] = static_cast<u16>(values[i] & 0xFFFFu);
   CopyPPtoVars();
+  // The panel refresh that follows shows szStatus: after a good file no earlier failure.
+  szStatus[0] = '\0';
 }
 
 int CC_RBTRam(int, int, int event, void*, int, int) {

@@ -268,6 +268,32 @@ TEST_F(StorageTest, CancelledDialogsChangeNothing) {
   EXPECT_EQ(PopupLog().size(), 2u);
 }
 
+TEST_F(StorageTest, AGoodFileAfterAFailedOneShowsNoFailure) {
+  SetCtrlVal(pHandle, MAIN_RBTFile, 1);
+  target = DATFILE;
+  const std::string good = dataDir_ + "/good.dat";
+  const std::string bad = dataDir_ + "/no-such-folder/para.dat";
+  struct Step {
+    const char* what;
+    int button;
+    const char* path;
+    int answer;
+    const char* status;
+  } steps[] = {
+      {"write fails", MAIN_BTNSend, bad.c_str(), VAL_NEW_FILE_SELECTED, PARA_WRITE_FAILED},
+      {"write succeeds", MAIN_BTNSend, good.c_str(), VAL_NEW_FILE_SELECTED, "Transmit..."},
+      {"read after it", MAIN_BTNGet, good.c_str(), VAL_EXISTING_FILE_SELECTED, ""},
+      {"read fails", MAIN_BTNGet, bad.c_str(), VAL_EXISTING_FILE_SELECTED, PARA_READ_FAILED},
+      {"read succeeds", MAIN_BTNGet, good.c_str(), VAL_EXISTING_FILE_SELECTED, ""},
+  };
+  for (const Step& s : steps) {
+    QueueFileSelectAnswer(s.answer, s.path);
+    Click(s.button);
+    PumpFor(0.05);
+    EXPECT_EQ(Status(), s.status) << s.what;
+  }
+}
+
 TEST_F(StorageTest, AFileThatCannotBeWrittenSaysSo) {
   SetCtrlVal(pHandle, MAIN_RBTFile, 1);
   target = DATFILE;
