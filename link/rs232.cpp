@@ -7,14 +7,6 @@
 // processing (through GetInQLen or ComRd); a write notifier drains what the device could not
 // take at once, and a drain timer waits out what the UART still holds before the
 // output-emptied event. Nothing here ever processes events itself.
-//
-// Waking for a frame: while the callback waits for its notify count, the terminal's VMIN is set
-// to the count of bytes still missing, so the kernel reports the descriptor readable only once
-// the whole frame is there. The event loop then sleeps through a frame that comes byte by byte
-// or in bursts, and wakes the moment its last byte arrives, whatever the chunks and gaps. A
-// non-blocking read still returns whatever the kernel holds, so GetInQLen and ComRd see every
-// byte at once. VMIN changes only when the count missing at the start of a wait changes, so a
-// steady exchange of frames sets it once.
 #include "link/rs232.h"
 
 #include <QCoreApplication>
@@ -45,9 +37,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kKnownEvents =
     RS232_EVENT_RXCHAR | RS232_EVENT_RXFLAG | RS232_EVENT_TXEMPTY | RS232_EVENT_RECEIVE;
 constexpr int kMaxQueueSize = 1 << 20;
-// While VMIN holds the wake-up back for a frame, an event character that comes alone is looked
-// for this often (the longest it waits unreported).
-constexpr int kLookAgainMs = 100;
 
 struct Port {
   bool open = false;  // between a successful OpenComConfig and CloseCom
@@ -70,14 +59,14 @@ struct Port {
   int pending = 0;            // RXCHAR, RXFLAG, TXEMPTY that occurred and wait for delivery
   bool txWatch = false;       // bytes were written and TXEMPTY is wanted once they have left
   bool inCallback = false;
-  int wakeCount = 1;          // VMIN of the terminal: bytes the kernel waits for before "readable"
+  bool framePaused = false;   // the frame now arriving has had its pause; every arrival wakes
 
   QObject* context = nullptr;  // owns the notifiers and timers below
   QSocketNotifier* readNotifier = nullptr;
   QSocketNotifier* writeNotifier = nullptr;
   QTimer* checkTimer = nullptr;
   QTimer* drainTimer = nullptr;
-  QTimer* lookTimer = nullptr;  // looks at the line while VMIN holds the wake-up back
+  QTimer* gatherTimer = nullptr;  // ends the pause while the rest of a frame is on the line
 };
 
 Port ports[RS232_MAX_PORT + 1];
@@ -150,7 +139,7 @@ void ReleaseDevice(Port& p) {
     Disable(p.writeNotifier);
     p.checkTimer->stop();
     p.drainTimer->stop();
-    p.lookTimer->stop();
+    p.gatherTimer->stop();
     if (handlerDepth == 0) {
       delete p.context;
     } else {
@@ -158,7 +147,7 @@ void ReleaseDevice(Port& p) {
     }
     p.context = nullptr;
     p.readNotifier = p.writeNotifier = nullptr;
-    p.checkTimer = p.drainTimer = p.lookTimer = nullptr;
+    p.checkTimer = p.drainTimer = p.gatherTimer = nullptr;
   }
   if (p.fd >= 0) {
     ioctl(p.fd, TIOCNXCL);
@@ -190,49 +179,6 @@ void ScheduleCheck(Port& p) {
   if (p.checkTimer != nullptr && !p.checkTimer->isActive()) p.checkTimer->start();
 }
 
-// The VMIN for the event loop's wait: the bytes still missing to the notify count while the
-// receive event waits for them; otherwise 1, every arrival wakes (events per byte, a callback
-// that has not taken its bytes yet, no callback at all).
-int WakeCountWanted(const Port& p) {
-  if (!(p.mask & RS232_EVENT_RECEIVE) || (p.mask & RS232_EVENT_RXCHAR) || !p.receiveArmed)
-    return 1;
-  const size_t want = static_cast<size_t>(p.notifyCount);
-  if (p.in.size() >= want) return 1;
-  return static_cast<int>(std::min<size_t>(want - p.in.size(), 255));
-}
-
-// Sets the terminal's VMIN: a poll of the descriptor reports it readable only once `count` bytes
-// wait in the kernel (a hang-up still shows at once). False when the device refused.
-bool SetWakeCount(Port& p, int count) {
-  if (p.wakeCount == count) return true;
-  termios t{};
-  if (tcgetattr(p.fd, &t) != 0) return false;
-  t.c_cc[VMIN] = static_cast<cc_t>(count);
-  if (tcsetattr(p.fd, TCSANOW, &t) != 0) return false;
-  p.wakeCount = count;
-  return true;
-}
-
-// Sets VMIN for the event loop's next wait. While it holds the wake-up back, a timer looks at
-// the line now and then, for an event character that came alone (and for the case that the
-// device refused a lower VMIN).
-void ArmWake(Port& p) {
-  if (p.fd < 0 || p.lookTimer == nullptr) return;
-  const int wanted = WakeCountWanted(p);
-  SetWakeCount(p, wanted);
-  if (p.wakeCount > wanted || (p.wakeCount > 1 && (p.mask & RS232_EVENT_RXFLAG))) {
-    p.lookTimer->start(kLookAgainMs);
-  } else if (p.lookTimer->isActive()) {
-    p.lookTimer->stop();
-  }
-}
-
-// What the wanted VMIN depends on changed outside event processing: it is set again on the next
-// pass of the event loop, before that waits.
-void CheckWake(Port& p) {
-  if (WakeCountWanted(p) != p.wakeCount) ScheduleCheck(p);
-}
-
 // Bytes entered the input queue: note the events they raise for the next event processing.
 void NoteArrival(Port& p, const unsigned char* bytes, size_t count) {
   if (count == 0) return;
@@ -242,7 +188,6 @@ void NoteArrival(Port& p, const unsigned char* bytes, size_t count) {
   if (p.pending != 0 || ((p.mask & RS232_EVENT_RECEIVE) && p.receiveArmed &&
                          p.in.size() >= static_cast<size_t>(p.notifyCount)))
     ScheduleCheck(p);
-  CheckWake(p);
 }
 
 // Moves what the kernel holds into the input queue, as far as the queue has room. Never
@@ -273,14 +218,15 @@ bool Ingest(Port& p) {
   return false;
 }
 
-// Bytes left the input queue: RECEIVE may fire again, and reading may resume.
+// Bytes left the input queue: RECEIVE may fire again, and reading may resume. What comes next
+// belongs to a new frame.
 void NoteConsumed(Port& p) {
   p.receiveArmed = true;
+  p.framePaused = false;
   if (p.readNotifier != nullptr && !p.readNotifier->isEnabled() && p.in.size() < p.inCapacity)
     p.readNotifier->setEnabled(true);
   if ((p.mask & RS232_EVENT_RECEIVE) && p.in.size() >= static_cast<size_t>(p.notifyCount))
     ScheduleCheck(p);
-  CheckWake(p);
 }
 
 // Writes what the device takes now from the output queue. Returns false when the device is
@@ -349,6 +295,32 @@ void Deliver(int number) {
     ScheduleCheck(p);
 }
 
+// Part of a frame has come and the rest is still on the line. Rather than wake for every byte
+// (a byte takes half a millisecond at 19200 baud, and each wake-up costs tens of microseconds),
+// stop watching the line once per frame, for no longer than the missing bytes take at the
+// line's baud rate: bytes cannot cross the line faster, so the frame's last byte cannot come
+// within the pause. After it every arrival wakes, so a frame whose rest comes later than the
+// line's rate (a USB adapter passes it on when its latency timer runs out, or after a gap) is
+// taken the moment its last byte is in; the pause is never taken again for the same frame.
+// GetInQLen and ComRd still see every byte at once, since they read the device themselves.
+void GatherRestOfFrame(Port& p) {
+  if (!p.open || p.lost || p.gatherTimer == nullptr || p.readNotifier == nullptr) return;
+  if (!(p.mask & RS232_EVENT_RECEIVE) || (p.mask & RS232_EVENT_RXCHAR) || !p.receiveArmed) return;
+  if (p.framePaused) return;
+  // Count what the kernel holds now, not what it held before the callback ran.
+  if (!Ingest(p)) return;
+  const size_t want = static_cast<size_t>(p.notifyCount);
+  if (p.in.empty() || p.in.size() >= want) return;
+  p.framePaused = true;
+  // The next byte may be all but complete already: count one fewer, and wake a little early.
+  const double restMs =
+      static_cast<double>(want - p.in.size() - 1) * 10.0 * 1000.0 / static_cast<double>(p.baud);
+  if (restMs < 3.5) return;  // the last two milliseconds are not worth a pause
+  const int ms = std::min(static_cast<int>(restMs - 1.5), 100);
+  Disable(p.readNotifier);
+  p.gatherTimer->start(ms);
+}
+
 void CreateWatchers(int number) {
   Port& p = ports[number];
   if (QCoreApplication::instance() == nullptr) return;
@@ -363,43 +335,44 @@ void CreateWatchers(int number) {
   p.drainTimer = new QTimer(p.context);
   p.drainTimer->setSingleShot(true);
   p.drainTimer->setTimerType(Qt::PreciseTimer);
-  p.lookTimer = new QTimer(p.context);
-  p.lookTimer->setSingleShot(true);
+  p.gatherTimer = new QTimer(p.context);
+  p.gatherTimer->setSingleShot(true);
+  p.gatherTimer->setTimerType(Qt::PreciseTimer);
 
   auto current = [number, generation]() -> Port* {
     Port& q = ports[number];
     return (q.open && !q.lost && q.generation == generation) ? &q : nullptr;
   };
-  // Every handler ends by setting VMIN for the wait that follows it.
-  auto serve = [number, current] {
+  QObject::connect(p.readNotifier, &QSocketNotifier::activated, p.context, [number, current] {
+    HandlerScope scope;
     if (current() != nullptr) Deliver(number);
-    if (Port* q = current()) ArmWake(*q);
-  };
-  QObject::connect(p.readNotifier, &QSocketNotifier::activated, p.context, [serve] {
-    HandlerScope scope;
-    serve();
+    if (Port* q = current()) GatherRestOfFrame(*q);
   });
-  QObject::connect(p.checkTimer, &QTimer::timeout, p.context, [serve] {
+  QObject::connect(p.gatherTimer, &QTimer::timeout, p.context, [number, current] {
     HandlerScope scope;
-    serve();
+    Port* q = current();
+    if (q == nullptr) return;
+    if (q->readNotifier != nullptr && q->in.size() < q->inCapacity) q->readNotifier->setEnabled(true);
+    Deliver(number);
+    if (Port* r = current()) GatherRestOfFrame(*r);
   });
-  QObject::connect(p.lookTimer, &QTimer::timeout, p.context, [serve] {
+  QObject::connect(p.checkTimer, &QTimer::timeout, p.context, [number, current] {
     HandlerScope scope;
-    serve();
+    if (current() != nullptr) Deliver(number);
   });
-  QObject::connect(p.writeNotifier, &QSocketNotifier::activated, p.context, [current, serve] {
+  QObject::connect(p.writeNotifier, &QSocketNotifier::activated, p.context, [number, current] {
     HandlerScope scope;
     Port* q = current();
     if (q == nullptr || !DrainOut(*q)) return;
     WatchTxEmpty(*q);
-    serve();
+    if (current() != nullptr) Deliver(number);
   });
-  QObject::connect(p.drainTimer, &QTimer::timeout, p.context, [current, serve] {
+  QObject::connect(p.drainTimer, &QTimer::timeout, p.context, [number, current] {
     HandlerScope scope;
     Port* q = current();
     if (q == nullptr) return;
     WatchTxEmpty(*q);
-    serve();
+    if (current() != nullptr) Deliver(number);
   });
 }
 
@@ -585,9 +558,9 @@ int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharac
   p->txWatch = false;
   // A freshly installed callback hears about bytes that already wait.
   p->receiveArmed = true;
+  p->framePaused = false;
   if ((eventMask & RS232_EVENT_RECEIVE) && p->in.size() >= static_cast<size_t>(notifyCount))
     ScheduleCheck(*p);
-  CheckWake(*p);
   return RS232_NO_ERROR;
 }
 
@@ -656,10 +629,6 @@ int ComRd(int port, void* buffer, int count) {
     if (got == want) break;
     int wait = MillisecondsLeft(deadline);
     if (wait == 0) break;
-    // The poll wakes once the bytes still wanted are all there, not for each of them; should
-    // the device refuse that VMIN, it looks again every few milliseconds instead.
-    if (!SetWakeCount(*p, static_cast<int>(std::min<size_t>(want - got, 255))))
-      wait = std::min(wait, 5);
     pollfd pfd{p->fd, POLLIN, 0};
     if (poll(&pfd, 1, wait) < 0 && errno != EINTR) {
       MarkLost(*p);
@@ -667,7 +636,6 @@ int ComRd(int port, void* buffer, int count) {
     }
     // A hang-up shows as readable; the next Ingest reads the 0 and marks the port lost.
   }
-  CheckWake(*p);
   return static_cast<int>(got);
 }
 

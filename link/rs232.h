@@ -15,7 +15,8 @@
 // callback installed with InstallComCallback runs only while that thread processes events
 // (inside RunUserInterface or ProcessSystemEvents), never from inside a call of this header.
 // A frame that arrives in pieces (a USB adapter passes bytes on in bursts) reaches the callback
-// as soon as its last byte is in, whatever the pieces and the gaps between them.
+// as soon as its last byte is in: after a frame's first bytes the line may go unwatched once,
+// but never longer than the rest of the frame takes at the port's baud rate.
 #pragma once
 
 #include <cstddef>
@@ -73,10 +74,7 @@ int SetCTSMode(int port, int mode);
 /// Installs `callback` for the events in `eventMask` (RS232_EVENT_ bits):
 /// - RECEIVE fires once at least `notifyCount` bytes wait, and again only after bytes have
 ///   been taken from the input queue (so a callback that reads nothing is not called forever);
-/// - RXFLAG fires when `eventCharacter` (0..255) arrives; while RECEIVE waits for its count,
-///   the bytes are not looked at one by one, so it comes with the frame, or at the latest
-///   0.1 s after the character when no frame completes;
-/// - RXCHAR fires when any byte arrives (each arrival is then looked at as it comes);
+/// - RXFLAG fires when `eventCharacter` (0..255) arrives, RXCHAR when any byte arrives;
 /// - TXEMPTY fires when every byte written has left the output queue.
 /// Events that occur together come in one call, with their bits in the mask argument. An event
 /// mask of 0 removes the callback (callback may then be null) until it is installed again.
