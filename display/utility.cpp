@@ -216,18 +216,68 @@ bool WriteAll(int fd, const void* data, size_t count) {
   return true;
 }
 
+// Appends to the open descriptor and syncs; on failure the bytes that got written are cut off
+// again, so the file still ends where the last whole append ended and holds no torn line
+// (a full disk or a size limit can take part of them).
+bool AppendAndSync(int fd, const void* data, size_t count) {
+  struct stat before {};
+  const bool sized = fstat(fd, &before) == 0;
+  const bool ok = WriteAll(fd, data, count) && fsync(fd) == 0;
+  if (!ok && sized && ftruncate(fd, before.st_size) == 0) fsync(fd);
+  return ok;
+}
+
+FileId IdOf(const struct stat& st) {
+  return FileId{static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+}
+
 }  // namespace
 
 int AppendFileBytes(const char* path, const void* data, size_t count) {
   if (!path || (!data && count > 0)) return -1;
   int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return -1;
-  struct stat before {};
-  const bool sized = fstat(fd, &before) == 0;
-  bool ok = WriteAll(fd, data, count) && fsync(fd) == 0;
-  // A full disk or a size limit can take part of the bytes: cut them off again, so the file
-  // still ends where the last whole append ended and holds no torn line.
-  if (!ok && sized && ftruncate(fd, before.st_size) == 0) fsync(fd);
+  bool ok = AppendAndSync(fd, data, count);
+  if (close(fd) != 0) ok = false;
+  return ok ? 0 : -1;
+}
+
+int GetFileId(const char* path, FileId* id) {
+  struct stat st {};
+  if (!path || !id || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  *id = IdOf(st);
+  return 0;
+}
+
+int CreateNewFile(const char* path, FileId* id) {
+  if (!path || !*path || !id) return -1;
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && fsync(fd) == 0;
+  if (close(fd) != 0) ok = false;
+  // The new name lives in the folder: until the folder is synced, a power cut can take the
+  // whole file with it, however many appends were synced since.
+  const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath());
+  int dirFd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0 || (fsync(dirFd) != 0 && errno != EINVAL)) ok = false;  // EINVAL: cannot sync folders
+  if (dirFd >= 0) close(dirFd);
+  if (!ok) {
+    unlink(path);
+    return -1;
+  }
+  *id = IdOf(st);
+  return 0;
+}
+
+int AppendToFile(const char* path, const FileId& id, const void* data, size_t count) {
+  if (!path || (!data && count > 0)) return -1;
+  // No O_CREAT: a file that went away is not made anew without its beginning.
+  int fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && IdOf(st) == id;
+  if (ok) ok = AppendAndSync(fd, data, count);
   if (close(fd) != 0) ok = false;
   return ok ? 0 : -1;
 }

@@ -35,6 +35,24 @@ int DeleteFile(const char* path);
 /// they are on the disk. 0 on success, negative when they could not all be written; the bytes
 /// that did get written are then cut off again, so the file keeps only whole appends.
 int AppendFileBytes(const char* path, const void* data, size_t count);
+/// Which file a name stands for: its device and inode, the same under every path and link.
+struct FileId {
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+/// The identity of the regular file at `path` (links followed) into *id. 0, or negative when
+/// there is no such file.
+int GetFileId(const char* path, FileId* id);
+/// Creates `path` as a new, empty file (never an existing one) and makes its entry in its
+/// folder durable before it returns, so a power cut after later appends cannot lose the whole
+/// file. Its identity goes to *id. 0, or negative when it exists or cannot be created.
+int CreateNewFile(const char* path, FileId* id);
+/// Appends `count` bytes to the file at `path` only while that name still stands for the file
+/// `id`: a file that is missing, renamed away or replaced is neither created nor touched. The
+/// bytes are on the disk before it returns; bytes of a failed append are cut off again. 0, or
+/// negative when they could not all be written.
+int AppendToFile(const char* path, const FileId& id, const void* data, size_t count);
 /// Replaces the file at `path` with `count` bytes, on the disk before it returns. The old file
 /// stays whole until the new one is complete. 0 on success, negative on failure.
 int WriteFileBytes(const char* path, const void* data, size_t count);

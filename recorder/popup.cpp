@@ -6,6 +6,7 @@
 #include "display/userint.h"
 #include "display/utility.h"
 #include "recorder/recfile.h"
+#include "recorder/recording.h"
 #include "resources/panels.h"
 
 namespace {
@@ -46,13 +47,21 @@ void RestoreStatusBox() {
 }
 
 void RefuseBatchName(BatchNameCheck why) {
-  SaveStatusBox();
-  ShowRecStatus(VAL_RED, VAL_WHITE, 1, BatchNameRefusal(why));
+  if (RecordingRunGoing()) {
+    // The recorder box belongs to the run: its green and its texts stay, and so will its
+    // outcome. The refusal is told on the main status line.
+    ResetTextBox(pHandle, MAIN_TBOXstatus, BatchNameRefusal(why));
+  } else {
+    SaveStatusBox();
+    ShowRecStatus(VAL_RED, VAL_WHITE, 1, BatchNameRefusal(why));
+  }
   // The box goes back to the name in use, so what it shows is what a run will use.
   ResetTextBox(pPopup, RECORDER_TBOXrecfilename, charge_fname);
 }
 
 }  // namespace
+
+void ForgetRecStatusBeforeRefusal(void) { gBeforeRefusal.saved = false; }
 
 void ShowRecStatus(int background, int textColour, int bold, const char* text) {
   SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BGCOLOR, background);
@@ -122,7 +131,9 @@ int CC_BTN_File(int /*panel*/, int /*control*/, int event, void*, int, int) {
                                      0, 0, 1, 1, 1, rec_fname);
   if (result == VAL_EXISTING_FILE_SELECTED) {
     if (ConfirmPopup("ATTENTION!", "Output-File already exist! - Overwrite ?")) {
-      DeleteFile(rec_fname);
+      // The file a run is recording into, under this or another name, is not deleted under
+      // the run: the choice is the next run's, whose Start asks again before it overwrites.
+      if (!IsRunFile(rec_fname)) DeleteFile(rec_fname);
       ResetTextBox(pPopup, RECORDER_TBOXrecpath, rec_fname);
     } else {
       // Declined: the previous file stays the recorder file, as the path box still shows.

@@ -91,9 +91,14 @@ bool NextUtf8(const unsigned char** p, char32_t* out) {
   return true;
 }
 
+// The file the header of the current run created, and whether a run is writing to it.
+FileId gRunFileId;
+bool gRunFileHeld = false;
+
+// Appends one line to the run's own file: never to a file that took its name since.
 int WriteLine(const char* line, int length) {
-  if (length < 0) return -1;
-  return AppendFileBytes(szRunFile, line, static_cast<size_t>(length)) == 0 ? 0 : -1;
+  if (length < 0 || !gRunFileHeld) return -1;
+  return AppendToFile(szRunFile, gRunFileId, line, static_cast<size_t>(length)) == 0 ? 0 : -1;
 }
 
 }  // namespace
@@ -210,6 +215,8 @@ const char* BatchNameRefusal(BatchNameCheck why) {
 
 int writeFileHeader(void) {
   const RecHeader header{szRunDate, szRunTime, charge_fname, incTime, numSample, slope};
+  gRunFileHeld = CreateNewFile(szRunFile, &gRunFileId) == 0;
+  if (!gRunFileHeld) return -1;
   char line[HEADER_LINE_SIZE];
   for (int i = 0; i < HEADER_LINES; ++i) {
     if (WriteLine(line, BuildHeaderLine(i, header, line, sizeof line)) != 0) return -1;
@@ -222,4 +229,11 @@ int AppendRecordLine(void) {
   CurrentRecordValues(values);
   char line[RECORD_LINE_SIZE];
   return WriteLine(line, BuildRecordLine(values, line, sizeof line));
+}
+
+void ReleaseRunFile(void) { gRunFileHeld = false; }
+
+bool IsRunFile(const char* path) {
+  FileId id;
+  return gRunFileHeld && GetFileId(path, &id) == 0 && id == gRunFileId;
 }

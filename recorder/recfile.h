@@ -72,11 +72,18 @@ extern char szRunTime[36];
 /// applies to the next run, so the records of one run never land in two files.
 extern char szRunFile[PATH_SIZE];
 
-/// Writes the six header lines and the column head to szRunFile (appending; the run starts a
-/// new file), each line on the disk before the next. The batch name is charge_fname. Returns 0,
-/// or -1 when a line could not be written completely.
+/// Creates szRunFile as a new file (it must not exist) and writes the six header lines and the
+/// column head, each line on the disk before the next. The batch name is charge_fname. From
+/// here until ReleaseRunFile the run holds this file. Returns 0, or -1 when the file could not
+/// be created or a line could not be written completely.
 int writeFileHeader(void);
 
-/// Appends one record line of the current results to szRunFile and returns once it is on the
-/// disk: 0, or -1 when it could not be written.
+/// Appends one record line of the current results to the run's file and returns once it is on
+/// the disk: 0, or -1 when it could not be written, also when szRunFile no longer names the
+/// file the header created (removed, renamed away or replaced: the other file is not touched).
 int AppendRecordLine(void);
+
+/// Ends the run's hold on its file, at the end of the run.
+void ReleaseRunFile(void);
+/// True while a run holds its file and `path` names that same file, under any name or link.
+bool IsRunFile(const char* path);

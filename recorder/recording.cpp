@@ -105,7 +105,9 @@ bool RecordLoop() {
       lastRequest = Timer();
     }
 
-    if (Timer() - lastRequest > TIMEOUT || PortGone(com)) {
+    // A stop asked for while the last request went out (a close of the main panel or a port
+    // change also closes the port) is the run's end: not a time-out of the line.
+    if (stop_flag == 0 && (Timer() - lastRequest > TIMEOUT || PortGone(com))) {
       ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
       stop_flag = 3;
       return true;
@@ -117,7 +119,11 @@ bool RecordLoop() {
   }
 }
 
+bool gRunGoing = false;
+
 }  // namespace
+
+bool RecordingRunGoing(void) { return gRunGoing; }
 
 int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
@@ -127,12 +133,17 @@ int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int
     if (!ConfirmPopup("ATTENTION !", "File already exist - overwrite ?")) return 0;
     if (DeleteFile(rec_fname) != 0) {
       // Appending to the old file would mix two runs in one file.
+      ForgetRecStatusBeforeRefusal();
       ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_NOT_STARTED);
       return 0;
     }
   }
   CopyText(szRunFile, rec_fname);
 
+  // The box is the run's from here on: its texts and its outcome replace whatever a refused
+  // batch name had put aside.
+  gRunGoing = true;
+  ForgetRecStatusBeforeRefusal();
   DimmButtons(1);
   SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BGCOLOR, RUN_BACKGROUND);
   SetCtrlAttribute(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_COLOR, VAL_WHITE);
@@ -155,6 +166,8 @@ int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int
     stop_flag = 1;
   }
 
+  ReleaseRunFile();
+  gRunGoing = false;
   rx_flag = 0;
   graph_flag = 0;
   FlushInQ(com);

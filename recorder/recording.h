@@ -11,3 +11,6 @@ constexpr double RECORD_REQUEST_PERIOD = 1.0;
 /// or the file could not be written), 2 (completed) or 3 (time-out).
 int CC_BTNStartRecord(int panel, int control, int event, void* callbackData, int eventData1,
                       int eventData2);
+
+/// True while a recording run is going (from its start to its outcome).
+bool RecordingRunGoing(void);

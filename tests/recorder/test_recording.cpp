@@ -1,6 +1,7 @@
 // Recording runs on the real panels over a pseudo-terminal: the file's bytes, the request and
 // record cadence, the outcomes and their colours, stopping from every control that can, the
 // overwrite question, and files that cannot be written.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mount.h>
@@ -415,6 +416,160 @@ TEST_F(RecordingRun, PartOfALineWrittenIsTakenBackAndTheRunEnds) {
   EXPECT_EQ(RecFile().size(), limit - 10);
 }
 
+// An existing file that cannot be deleted (its disk went read-only) keeps the run from starting:
+// nothing is dimmed, asked of the sensor or written, and the old file stays as it was.
+TEST_F(RecordingRun, AnOldFileThatCannotBeDeletedKeepsTheRunFromStarting) {
+  const std::string dir = dataDir_ + "/disk";
+  SmallDisk disk(dir);
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root?)";
+  peer_.answerLikeSensor({});
+  const std::string old = dir + "/OLD.DAT";
+  std::ofstream(old, std::ios::binary) << "old records\r\n";
+  ASSERT_TRUE(disk.readOnly());
+  CopyText(rec_fname, old.c_str());
+  QueueConfirmAnswer(1);
+  RunRecording();
+  ASSERT_EQ(PopupLog().size(), 1u);
+  EXPECT_EQ(PopupLog()[0].message, "File already exist - overwrite ?");
+  ExpectOutcome("DATA-RECORDER NOT STARTED - FILE COULD NOT BE WRITTEN!", VAL_RED, VAL_WHITE, 1);
+  EXPECT_EQ(FileBytes(old), "old records\r\n");
+  EXPECT_TRUE(peer_.frames().empty());
+  EXPECT_EQ(Attr(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED), 0);
+  EXPECT_EQ(Attr(pHandle, MAIN_BTNRun, ATTR_DIMMED), 0);
+  for (int id : kRunIndicators) EXPECT_EQ(Attr(pPopup, id, ATTR_DIMMED), 1) << id;
+}
+
+// Records go only to the file the run's header created. Chosen again in the file dialog, under
+// its own name or through a link, it is kept whole, the run completes, and the choice is the next
+// run's, whose Start asks before it overwrites. Removed, renamed away or replaced, the next
+// record cannot be written and the run ends red; the file that took its name is not touched.
+TEST_F(RecordingRun, RecordsGoOnlyToTheFileTheRunCreated) {
+  enum Event { ChosenAgain, ChosenByLink, Removed, RenamedAway, Replaced };
+  const struct {
+    const char* what;
+    Event event;
+  } cases[] = {
+      {"its own file chosen in the file dialog", ChosenAgain},
+      {"its own file chosen through a symbolic link", ChosenByLink},
+      {"removed", Removed},
+      {"renamed away", RenamedAway},
+      {"replaced by another file", Replaced},
+  };
+  Enter(RECORDER_NUMnumSample, 3);
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    peer_.answerLikeSensor({});
+    const std::string tag = std::to_string(n++);
+    const std::string run = dataDir_ + "/RUN" + tag + ".DAT";
+    const std::string link = dataDir_ + "/LINK" + tag + ".DAT";
+    const std::string moved = dataDir_ + "/MOVED" + tag + ".DAT";
+    CopyText(rec_fname, run.c_str());
+    SetCtrlVal(pPopup, RECORDER_NUMsampleCount, 0);  // not the count of the case before
+    ResetPopupLog();
+    // Acts once, as soon as the first record is on the disk.
+    bool acted = false;
+    QTimer act;
+    QObject::connect(&act, &QTimer::timeout, [&] {
+      if (acted || CtrlInt(pPopup, RECORDER_NUMsampleCount) < 1) return;
+      acted = true;
+      switch (c.event) {
+        case ChosenByLink:
+          std::filesystem::create_symlink(run, link);
+          [[fallthrough]];
+        case ChosenAgain:
+          QueueFileSelectAnswer(VAL_EXISTING_FILE_SELECTED, (c.event == ChosenAgain ? run : link).c_str());
+          QueueConfirmAnswer(1);
+          QTest::mouseClick(CtrlWidget(pPopup, RECORDER_BTN_File), Qt::LeftButton);
+          break;
+        case Removed:
+          std::filesystem::remove(run);
+          break;
+        case RenamedAway:
+          std::filesystem::rename(run, moved);
+          break;
+        case Replaced:
+          std::ofstream(moved, std::ios::binary) << "another file\r\n";
+          std::filesystem::rename(moved, run);
+          break;
+      }
+    });
+    act.start(5);
+    RunRecording();
+    act.stop();
+    ASSERT_TRUE(acted);
+    size_t records = 0;
+    if (c.event == ChosenAgain || c.event == ChosenByLink) {
+      const std::string chosen = c.event == ChosenAgain ? run : link;
+      ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+      const std::string bytes = FileBytes(run);
+      ExpectWellFormed(bytes, &records);
+      EXPECT_EQ(records, 3u);
+      EXPECT_EQ(bytes.rfind("Datum:\t", 0), 0u);
+      EXPECT_EQ(std::string(rec_fname), chosen);
+      EXPECT_EQ(CtrlText(pPopup, RECORDER_TBOXrecpath), chosen);
+      // The next Start asks; declined, the file stays as the run left it.
+      QueueConfirmAnswer(0);
+      RunRecording();
+      ASSERT_EQ(PopupLog().size(), 3u);
+      EXPECT_EQ(PopupLog()[1].message, "Output-File already exist! - Overwrite ?");
+      EXPECT_EQ(PopupLog()[2].message, "File already exist - overwrite ?");
+      EXPECT_EQ(FileBytes(run), bytes);
+    } else {
+      ExpectOutcome("DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!", VAL_RED, VAL_WHITE, 1);
+      EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMsampleCount), 1);
+      if (c.event == Removed) EXPECT_FALSE(std::filesystem::exists(run));
+      if (c.event == RenamedAway) {
+        EXPECT_FALSE(std::filesystem::exists(run));
+        ExpectWellFormed(FileBytes(moved), &records);
+        EXPECT_EQ(records, 1u);
+      }
+      if (c.event == Replaced) EXPECT_EQ(FileBytes(run), "another file\r\n");
+    }
+    ExpectButtonsFreeAndIndicatorsDimmed();
+    peer_.clearFrames();
+  }
+}
+
+// The batch-name refusal puts the status box aside only while no run has the box: a run that
+// follows a refusal keeps its outcome when a good name comes next, and a refusal during a run
+// leaves the run's green box and its texts alone (it is told on the main status line).
+TEST_F(RecordingRun, ARefusedBatchNameNeverHidesARunOrItsOutcome) {
+  // Refusal, then a run (a silent sensor: time-out), then a good name.
+  EnterBatchName("sub/RUN.DAT");
+  ASSERT_EQ(Attr(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BGCOLOR), VAL_RED);
+  RunRecording();
+  EnterBatchName("GOOD.DAT");
+  ExpectOutcome("DATA-RECORDER INTERRUPTED - TIMEOUT RS-232 LINE!", VAL_RED, VAL_WHITE, 1);
+
+  // Refusal during a run: watch the box's colour until the run ends.
+  peer_.answerLikeSensor({});
+  Enter(RECORDER_NUMnumSample, 2);
+  bool refused = false;
+  std::vector<int> backgrounds;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    if (stop_flag != 0) return;
+    if (!refused && CtrlInt(pPopup, RECORDER_NUMsampleCount) >= 1) {
+      refused = true;
+      EnterBatchName("..");
+    }
+    if (refused) backgrounds.push_back(Attr(pPopup, RECORDER_TBOXrecstatus, ATTR_TEXT_BGCOLOR));
+  });
+  probe.start(5);
+  RunRecording();
+  probe.stop();
+  ASSERT_TRUE(refused);
+  ASSERT_FALSE(backgrounds.empty());
+  for (int colour : backgrounds) EXPECT_EQ(colour, 0x008000);
+  EXPECT_EQ(CtrlText(pHandle, MAIN_TBOXstatus), "BATCH NAME REFUSED - NO \"..\" ALLOWED!");
+  EXPECT_EQ(CtrlText(pPopup, RECORDER_TBOXrecfilename), "GOOD.DAT");
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  EnterBatchName("NEXT.DAT");
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  EXPECT_EQ(std::string(rec_fname), dataDir_ + "/NEXT.DAT");
+}
+
 TEST_F(RecordingRun, ANameChosenDuringARunAppliesToTheNextRun) {
   peer_.answerLikeSensor({});
   Enter(RECORDER_NUMnumSample, 2);
@@ -428,53 +583,134 @@ TEST_F(RecordingRun, ANameChosenDuringARunAppliesToTheNextRun) {
   EXPECT_EQ(std::string(rec_fname), dataDir_ + "/LATER.DAT");
 }
 
-// A run killed at any moment leaves only whole lines: each is on the disk before the next.
-TEST(RecordingKilled, EveryCompleteLineOfAKilledRunIsIntact) {
-  rorir::sensor::ServerConfig config;  // paced like the real line
-  rorir::sensor::PtyServer sensor(config);
-  std::string error;
-  ASSERT_TRUE(sensor.start(&error)) << error;
-  const std::string dir = MakeTempDir();
-  ASSERT_FALSE(dir.empty());
-
-  const std::string child = BinPath("rorir-record-child");
-  const std::string comEnv = "RORIR_COM1=" + sensor.slavePath();
-  const std::string dataEnv = "RORIR_DATA_DIR=" + dir;
-  std::vector<std::string> env = {comEnv, dataEnv, "QT_QPA_PLATFORM=offscreen"};
-  if (const char* bin = getenv("RORIR_BIN_DIR")) env.push_back(std::string("RORIR_BIN_DIR=") + bin);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(child.c_str()), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, child.c_str(), nullptr, nullptr, argv, envp.data()), 0) << child;
-
-  // Kill it once two records are on the disk, while it keeps recording.
-  const std::string file = dir + "/CHARGE0123.DAT";
-  auto records = [&file] {
-    auto lines = CompleteLines(FileBytes(file));
+// rorir-record-child against a paced virtual sensor, in a fresh data folder; its standard output
+// goes to a file of that folder.
+class RecordChild {
+ public:
+  explicit RecordChild(const char* way) : sensor_(rorir::sensor::ServerConfig{}), dir_(MakeTempDir()) {
+    std::string error;
+    started_ = !dir_.empty() && sensor_.start(&error);
+    if (!started_) return;
+    const std::string child = BinPath("rorir-record-child");
+    std::vector<std::string> env = {"RORIR_COM1=" + sensor_.slavePath(), "RORIR_DATA_DIR=" + dir_,
+                                    "QT_QPA_PLATFORM=offscreen"};
+    if (const char* bin = getenv("RORIR_BIN_DIR")) env.push_back(std::string("RORIR_BIN_DIR=") + bin);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string arg = way;
+    char* argv[] = {const_cast<char*>(child.c_str()), arg.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    started_ = posix_spawn(&pid_, child.c_str(), &actions, nullptr, argv, envp.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~RecordChild() {
+    if (pid_ > 0 && !ended_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (!dir_.empty()) RemoveTree(dir_);
+  }
+  bool started() const { return started_; }
+  std::string file() const { return dir_ + "/CHARGE0123.DAT"; }
+  std::string output() const { return dir_ + "/child-output.txt"; }
+  pid_t pid() const { return pid_; }
+  size_t records() const {
+    auto lines = CompleteLines(FileBytes(file()));
     return lines.size() > 7 ? lines.size() - 7 : 0;
-  };
-  const double end = Timer() + 8.0;
-  while (records() < 2 && Timer() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_EQ(kill(pid, SIGKILL), 0);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run ended before the kill";
+  }
+  /// Waits at most `seconds` for `count` records; false when they did not come.
+  bool awaitRecords(size_t count, double seconds) const {
+    const double end = Timer() + seconds;
+    while (records() < count && Timer() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return records() >= count;
+  }
+  /// Waits at most `seconds` for the child to end and returns its wait status; -1 when it did
+  /// not end (it is then killed).
+  int awaitEnd(double seconds) {
+    const double end = Timer() + seconds;
+    int status = 0;
+    while (Timer() < end) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        ended_ = true;
+        return status;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
 
-  const std::string bytes = FileBytes(file);
-  std::string rest;
-  const auto lines = CompleteLines(bytes, &rest);
-  ASSERT_GE(lines.size(), 9u) << bytes;
+ private:
+  rorir::sensor::PtyServer sensor_;
+  std::string dir_;
+  bool started_ = false;
+  bool ended_ = false;
+  pid_t pid_ = 0;
+};
+
+// Checks the recorder file of a run that was ended from outside: the header, the column head,
+// and records only, each line whole; returns the count of records.
+size_t ExpectHeaderAndWholeRecords(const std::string& bytes, std::string* rest) {
+  const auto lines = CompleteLines(bytes, rest);
+  EXPECT_GE(lines.size(), 7u) << bytes;
+  if (lines.size() < 7) return 0;
   const char* labels[] = {"Datum:\t", "Zeit:\t", "Chargen-Name:\tCHARGE0123.DAT", "Zeit-Intervall[s]:\t1",
                           "Max. Anzahl Messwerte:\t1000", "Slope [\xB5m/Pixel]:\t"};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(lines[i].rfind(labels[i], 0), 0u) << lines[i];
   EXPECT_EQ(lines[6] + "\r\n", kHead);
   for (size_t i = 7; i < lines.size(); ++i) EXPECT_TRUE(IsRecordLine(lines[i])) << lines[i];
+  return lines.size() - 7;
+}
+
+// A run killed at any moment leaves only whole lines: each is on the disk before the next.
+TEST(RecordingKilled, EveryCompleteLineOfAKilledRunIsIntact) {
+  RecordChild child("");
+  ASSERT_TRUE(child.started());
+  // Kill it once two records are on the disk, while it keeps recording.
+  EXPECT_TRUE(child.awaitRecords(2, 8.0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(kill(child.pid(), SIGKILL), 0);
+  const int status = child.awaitEnd(10.0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run ended before the kill";
+
+  std::string rest;
+  EXPECT_GE(ExpectHeaderAndWholeRecords(FileBytes(child.file()), &rest), 2u);
   // Whatever follows the last line end can only be the start of a record.
   EXPECT_TRUE(std::regex_match(rest, std::regex(R"([0-9\t]*)"))) << rest;
-  RemoveTree(dir);
+}
+
+// The ends of a run that come from outside the recorder: the main panel's close box and a
+// termination signal end the run as stopped and then the program with code 0; a change of the
+// COM port ends the run as stopped and the program goes on with the port open again. Each
+// leaves the header and whole records.
+TEST(RecordingEnded, EachEndFromOutsideLeavesWholeLinesAndItsOutcome) {
+  const struct {
+    const char* way;   // the child's argument
+    bool signal;       // the test sends SIGTERM
+    const char* tail;  // what the child prints after the outcome's colour
+    int exitCode;
+  } cases[] = {
+      {"close", false, "", 0},
+      {"", true, "", 0},
+      {"port", false, "going on, port open 1\n", 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signal ? "termination signal" : c.way);
+    RecordChild child(c.way);
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.awaitRecords(2, 8.0));
+    if (c.signal) ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+    const int status = child.awaitEnd(15.0);
+    ASSERT_NE(status, -1) << "the child did not end";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
+    EXPECT_EQ(FileBytes(child.output()), child.file() + "\nDATA-RECORDER INTERRUPTED!\nFF0000\n" + c.tail);
+    std::string rest;
+    EXPECT_GE(ExpectHeaderAndWholeRecords(FileBytes(child.file()), &rest), 2u);
+    EXPECT_EQ(rest, "");
+  }
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "display/utility.h"
@@ -76,6 +78,44 @@ TEST(Files, AppendWriteReadAndTheirFailures) {
   EXPECT_EQ(DeleteFile(f.c_str()), 0);
   EXPECT_EQ(GetFileInfo(f.c_str(), nullptr), 0);
   EXPECT_LT(DeleteFile(f.c_str()), 0);
+  RemoveTree(dir);
+}
+
+// A file made new and then appended to only while its name still stands for it: the same file
+// is found under a link; a name removed, renamed away or taken by another file refuses the
+// append and creates or touches nothing.
+TEST(Files, AppendsGoOnlyToTheFileThatWasCreated) {
+  const std::string dir = MakeTempDir();
+  const std::string f = dir + "/run.dat";
+  const std::string link = dir + "/link.dat";
+  FileId id, other;
+  ASSERT_EQ(CreateNewFile(f.c_str(), &id), 0);
+  EXPECT_LT(CreateNewFile(f.c_str(), &other), 0) << "an existing file is never made new";
+  EXPECT_EQ(AppendToFile(f.c_str(), id, "ab\r\n", 4), 0);
+  ASSERT_EQ(symlink(f.c_str(), link.c_str()), 0);
+  ASSERT_EQ(GetFileId(link.c_str(), &other), 0);
+  EXPECT_TRUE(other == id);
+  EXPECT_EQ(AppendToFile(link.c_str(), id, "cd\r\n", 4), 0);
+
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(bytes(f), "ab\r\ncd\r\n");
+
+  // Taken by another file: that one keeps its bytes.
+  const std::string moved = dir + "/moved.dat";
+  ASSERT_EQ(rename(f.c_str(), moved.c_str()), 0);
+  std::ofstream(f, std::ios::binary) << "other";
+  EXPECT_LT(AppendToFile(f.c_str(), id, "ef\r\n", 4), 0);
+  EXPECT_EQ(bytes(f), "other");
+  // Gone: not created again.
+  ASSERT_EQ(unlink(f.c_str()), 0);
+  EXPECT_LT(AppendToFile(f.c_str(), id, "ef\r\n", 4), 0);
+  EXPECT_EQ(GetFileInfo(f.c_str(), nullptr), 0);
+  EXPECT_EQ(bytes(moved), "ab\r\ncd\r\n");
+  EXPECT_LT(GetFileId(f.c_str(), &other), 0);
+  EXPECT_LT(CreateNewFile((dir + "/absent/x.dat").c_str(), &other), 0);
   RemoveTree(dir);
 }
 
