@@ -40,7 +40,7 @@ void RemoveReceiveCallback(void) {
   InstallComCallback(com, 0, 86, sync, nullptr, nullptr);
 }
 
-int PortGone(int port) { return GetInQLen(port) < 0 ? 1 : 0; }
+int PortGone(int port) { return ComPortUsable(port) ? 0 : 1; }
 
 void RX_Receive_Function(int /*port*/, int mask, void* /*callbackData*/) {
   if (!(mask & RS232_EVENT_RECEIVE)) return;

@@ -639,6 +639,11 @@ int ComRd(int port, void* buffer, int count) {
   return static_cast<int>(got);
 }
 
+int ComPortUsable(int port) {
+  int error = 0;
+  return Usable(port, &error) != nullptr ? 1 : 0;
+}
+
 int GetInQLen(int port) {
   int error = 0;
   Port* p = Usable(port, &error);

@@ -92,6 +92,10 @@ int ComRd(int port, void* buffer, int count);
 /// Number of bytes waiting in the input queue, including those that arrived while no events
 /// were processed.
 int GetInQLen(int port);
+/// 1 while `port` is open and its device is there; 0 once it was closed or its device went away
+/// (noticed by the event processing and by every call that touches the device). No I/O of its
+/// own, so a wait may ask on every pass.
+int ComPortUsable(int port);
 
 /// Discards what waits in the input queue, ours and the kernel's.
 int FlushInQ(int port);
