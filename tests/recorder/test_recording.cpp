@@ -518,13 +518,17 @@ TEST_F(RecordingRun, RecordsGoOnlyToTheFileTheRunCreated) {
     } else {
       ExpectOutcome("DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!", VAL_RED, VAL_WHITE, 1);
       EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMsampleCount), 1);
-      if (c.event == Removed) EXPECT_FALSE(std::filesystem::exists(run));
+      if (c.event == Removed) {
+        EXPECT_FALSE(std::filesystem::exists(run));
+      }
       if (c.event == RenamedAway) {
         EXPECT_FALSE(std::filesystem::exists(run));
         ExpectWellFormed(FileBytes(moved), &records);
         EXPECT_EQ(records, 1u);
       }
-      if (c.event == Replaced) EXPECT_EQ(FileBytes(run), "another file\r\n");
+      if (c.event == Replaced) {
+        EXPECT_EQ(FileBytes(run), "another file\r\n");
+      }
     }
     ExpectButtonsFreeAndIndicatorsDimmed();
     peer_.clearFrames();
@@ -701,7 +705,9 @@ TEST(RecordingEnded, EachEndFromOutsideLeavesWholeLinesAndItsOutcome) {
     RecordChild child(c.way);
     ASSERT_TRUE(child.started());
     ASSERT_TRUE(child.awaitRecords(2, 8.0));
-    if (c.signal) ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+    if (c.signal) {
+      ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+    }
     const int status = child.awaitEnd(15.0);
     ASSERT_NE(status, -1) << "the child did not end";
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
