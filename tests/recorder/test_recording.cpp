@@ -598,7 +598,9 @@ class RecordChild {
     const std::string child = BinPath("rorir-record-child");
     std::vector<std::string> env = {"RORIR_COM1=" + sensor_.slavePath(), "RORIR_DATA_DIR=" + dir_,
                                     "QT_QPA_PLATFORM=offscreen"};
-    if (const char* bin = getenv("RORIR_BIN_DIR")) env.push_back(std::string("RORIR_BIN_DIR=") + bin);
+    // The sanitizers' settings (suppressions of the libraries' own leaks) hold for the child too.
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+      if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
