@@ -61,8 +61,9 @@ int gSignalPipe[2] = {-1, -1};
 int gSignalPanel = 0;
 QSocketNotifier* gSignalNotifier = nullptr;
 
-// Queued events handled so far (delivered or dropped): tells ProcessSystemEvents that it ran
-// something and need not wait.
+// Queued events posted and handled so far (delivered or dropped): tells ProcessSystemEvents
+// whether any of them waits, and whether it ran something and need not wait.
+unsigned long gPosted = 0;
 unsigned long gHandled = 0;
 
 // Why InitCVIRTE failed, for GetInitError.
@@ -223,6 +224,7 @@ void PostCtrlEvent(int panel, int control, int event, int data1, int data2) {
   // those clicks wait in the queue, and by the time they come out the program may have dimmed
   // their control (RUN dims RUN and VIDEO before its loop starts). Such an event is dropped:
   // delivering it would start a second loop inside the first.
+  ++gPosted;
   QMetaObject::invokeMethod(
       qApp,
       [=] {
@@ -240,6 +242,7 @@ void PostValueChange(int panel, int control, double number, const QString& text)
   ++now->queuedChanges;
   const double afterNumber = now->number;
   const QString afterText = now->text;
+  ++gPosted;
   QMetaObject::invokeMethod(
       qApp,
       [=] {
@@ -271,6 +274,7 @@ void PostValueChange(int panel, int control, double number, const QString& text)
 }
 
 void PostPanelEvent(int panel, int event) {
+  ++gPosted;
   QMetaObject::invokeMethod(
       qApp,
       [=] {
@@ -409,9 +413,10 @@ int ProcessSystemEvents(void) {
   // delivered from a pass over the posted events, and glib's dispatcher does not start a nested
   // pass over events that were already queued when the outer pass began: its posted-event
   // source counts as ready only after a new post. A click queued behind the one that started
-  // the loop would stay held until something else (a repaint) posted an event.
+  // the loop would stay held until something else (a repaint) posted an event. Only when one
+  // of ours waits: a pass over an empty queue costs an idle loop a share of its wake-ups.
   const unsigned long handled = gHandled;
-  QCoreApplication::sendPostedEvents();
+  if (gPosted != gHandled) QCoreApplication::sendPostedEvents();
   const bool ran = dispatcher->processEvents(QEventLoop::AllEvents);
   if (ran || gHandled != handled) return 0;
   // Nothing was pending: sleep until the next event instead of letting the caller's polling
