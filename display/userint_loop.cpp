@@ -217,6 +217,19 @@ static bool AcceptsEvents(const Control& c) {
   return p && p->window && p->window->isVisible();
 }
 
+// Queues `deliver` for the event loop, counted as posted now and as handled when it runs.
+template <typename F>
+static void PostCounted(F deliver) {
+  ++gPosted;
+  QMetaObject::invokeMethod(
+      qApp,
+      [deliver] {
+        ++gHandled;
+        deliver();
+      },
+      Qt::QueuedConnection);
+}
+
 void PostCtrlEvent(int panel, int control, int event, int data1, int data2) {
   // Delivered from the event loop rather than from inside the widget's own handler, so a
   // callback that runs a long loop never sits inside Qt's mouse or key handling.
@@ -224,16 +237,11 @@ void PostCtrlEvent(int panel, int control, int event, int data1, int data2) {
   // those clicks wait in the queue, and by the time they come out the program may have dimmed
   // their control (RUN dims RUN and VIDEO before its loop starts). Such an event is dropped:
   // delivering it would start a second loop inside the first.
-  ++gPosted;
-  QMetaObject::invokeMethod(
-      qApp,
-      [=] {
-        ++gHandled;
-        Control* c = FindControl(panel, control);
-        if (c && c->callback && AcceptsEvents(*c))
-          c->callback(panel, control, event, c->callbackData, data1, data2);
-      },
-      Qt::QueuedConnection);
+  PostCounted([=] {
+    Control* c = FindControl(panel, control);
+    if (c && c->callback && AcceptsEvents(*c))
+      c->callback(panel, control, event, c->callbackData, data1, data2);
+  });
 }
 
 void PostValueChange(int panel, int control, double number, const QString& text) {
@@ -242,47 +250,37 @@ void PostValueChange(int panel, int control, double number, const QString& text)
   ++now->queuedChanges;
   const double afterNumber = now->number;
   const QString afterText = now->text;
-  ++gPosted;
-  QMetaObject::invokeMethod(
-      qApp,
-      [=] {
-        ++gHandled;
-        Control* c = FindControl(panel, control);
-        if (!c) return;
-        --c->queuedChanges;
-        if (AcceptsEvents(*c)) {
-          c->undoPending = false;  // the program sees this value
-          if (c->callback) c->callback(panel, control, EVENT_VAL_CHANGED, c->callbackData, 0, 0);
-          return;
-        }
-        // Dropped: the value goes back to the last one the program saw, once the last queued
-        // change is out and nothing else has set the control since.
-        if (!c->undoPending) {
-          c->undoPending = true;
-          c->undoNumber = number;
-          c->undoText = text;
-        }
-        if (c->queuedChanges > 0) return;
-        c->undoPending = false;
-        if (c->number != afterNumber || c->text != afterText) return;
-        c->number = c->undoNumber;
-        c->text = c->undoText;
-        RefreshControlWidget(*c);
-      },
-      Qt::QueuedConnection);
+  PostCounted([=] {
+    Control* c = FindControl(panel, control);
+    if (!c) return;
+    --c->queuedChanges;
+    if (AcceptsEvents(*c)) {
+      c->undoPending = false;  // the program sees this value
+      if (c->callback) c->callback(panel, control, EVENT_VAL_CHANGED, c->callbackData, 0, 0);
+      return;
+    }
+    // Dropped: the value goes back to the last one the program saw, once the last queued
+    // change is out and nothing else has set the control since.
+    if (!c->undoPending) {
+      c->undoPending = true;
+      c->undoNumber = number;
+      c->undoText = text;
+    }
+    if (c->queuedChanges > 0) return;
+    c->undoPending = false;
+    if (c->number != afterNumber || c->text != afterText) return;
+    c->number = c->undoNumber;
+    c->text = c->undoText;
+    RefreshControlWidget(*c);
+  });
   PostCtrlEvent(panel, control, EVENT_COMMIT, 0, 0);
 }
 
 void PostPanelEvent(int panel, int event) {
-  ++gPosted;
-  QMetaObject::invokeMethod(
-      qApp,
-      [=] {
-        ++gHandled;
-        Panel* p = FindPanel(panel);
-        if (p && p->callback) p->callback(panel, event, nullptr, 0, 0);
-      },
-      Qt::QueuedConnection);
+  PostCounted([=] {
+    Panel* p = FindPanel(panel);
+    if (p && p->callback) p->callback(panel, event, nullptr, 0, 0);
+  });
 }
 
 bool IsOffscreen() {
