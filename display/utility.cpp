@@ -233,15 +233,6 @@ FileId IdOf(const struct stat& st) {
 
 }  // namespace
 
-int AppendFileBytes(const char* path, const void* data, size_t count) {
-  if (!path || (!data && count > 0)) return -1;
-  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  bool ok = AppendAndSync(fd, data, count);
-  if (close(fd) != 0) ok = false;
-  return ok ? 0 : -1;
-}
-
 int GetFileId(const char* path, FileId* id) {
   struct stat st {};
   if (!path || !id || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;

@@ -31,10 +31,6 @@ int GetFileInfo(const char* path, long* size);
 /// Removes a file. 0 on success, negative when it could not be removed.
 int DeleteFile(const char* path);
 
-/// Appends `count` bytes to the file at `path` (created when missing) and returns only once
-/// they are on the disk. 0 on success, negative when they could not all be written; the bytes
-/// that did get written are then cut off again, so the file keeps only whole appends.
-int AppendFileBytes(const char* path, const void* data, size_t count);
 /// Which file a name stands for: its device and inode, the same under every path and link.
 struct FileId {
   unsigned long long device = 0;

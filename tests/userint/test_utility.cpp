@@ -56,8 +56,10 @@ TEST(Paths, DataFolderFollowsTheEnvironment) {
 TEST(Files, AppendWriteReadAndTheirFailures) {
   std::string dir = MakeTempDir();
   std::string f = dir + "/rec.dat";
-  EXPECT_EQ(AppendFileBytes(f.c_str(), "ab\r\n", 4), 0);
-  EXPECT_EQ(AppendFileBytes(f.c_str(), "cd\r\n", 4), 0);
+  FileId id;
+  ASSERT_EQ(CreateNewFile(f.c_str(), &id), 0);
+  EXPECT_EQ(AppendToFile(f.c_str(), id, "ab\r\n", 4), 0);
+  EXPECT_EQ(AppendToFile(f.c_str(), id, "cd\r\n", 4), 0);
   char buf[16];
   size_t n = 0;
   EXPECT_EQ(ReadFileBytes(f.c_str(), buf, sizeof buf, &n), 0);
@@ -71,7 +73,7 @@ TEST(Files, AppendWriteReadAndTheirFailures) {
   EXPECT_EQ(std::string(buf, n), "new");
 
   std::string missingDir = dir + "/absent/x.dat";
-  EXPECT_LT(AppendFileBytes(missingDir.c_str(), "x", 1), 0);
+  EXPECT_LT(CreateNewFile(missingDir.c_str(), &id), 0);
   EXPECT_LT(WriteFileBytes(missingDir.c_str(), "x", 1), 0);
   EXPECT_LT(ReadFileBytes(missingDir.c_str(), buf, sizeof buf, &n), 0);
   EXPECT_LT(ReadFileBytes(dir.c_str(), buf, sizeof buf, &n), 0) << "a folder is not a file";
