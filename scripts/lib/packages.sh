@@ -1,5 +1,5 @@
 # Debian packages the build and the tests need, and installing those that are missing.
-RORIR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-dev libbenchmark-dev)
+RORIR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-dev libbenchmark-dev locales)
 
 ensure_packages() {
   local missing=()

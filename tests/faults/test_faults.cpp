@@ -1,6 +1,6 @@
 // Faults on the line while the program works it: during the measurement cycle, the video loop
 // and a recording run, the line hangs up and comes back, garbage arrives, answers come one byte
-// at a time, just before and just after the time-out, with a wrong sync or order word, or with
+// at a time, slow but inside the time-out and late beyond it, with a wrong sync or order word, or with
 // bytes too many. Each case checks that the loop neither crashes nor hangs nor spins, that it
 // ends (or goes on) with its fixed status text, and that choosing the COM port again connects.
 #include <gtest/gtest.h>
@@ -43,8 +43,8 @@ enum class Fault {
   GarbageBursts,     // random bytes arrive unasked, three bursts
   GarbageAnswers,    // every answer is replaced by as many random bytes for a while
   SingleBytes,       // every answer arrives one byte at a time, 1 ms apart
-  JustBeforeTimeout, // measure answers leave 1.2 s after their request
-  JustAfterTimeout,  // measure answers leave 1.9 s after their request
+  SlowAnswers,       // measure answers leave 0.5 s after their request: a second inside the time-out
+  LateAnswers,       // measure answers leave 2.5 s after their request: a second beyond it
   WrongSync,         // frames carry sync 0x00A5
   WrongOrder,        // frames carry the order word with bit 8 set
   ExtraBytes,        // three bytes too many after every answer
@@ -69,15 +69,15 @@ const char* FaultName(Fault f) {
     case Fault::GarbageBursts: return "GarbageBursts";
     case Fault::GarbageAnswers: return "GarbageAnswers";
     case Fault::SingleBytes: return "SingleBytes";
-    case Fault::JustBeforeTimeout: return "JustBeforeTimeout";
-    case Fault::JustAfterTimeout: return "JustAfterTimeout";
+    case Fault::SlowAnswers: return "SlowAnswers";
+    case Fault::LateAnswers: return "LateAnswers";
     case Fault::WrongSync: return "WrongSync";
     case Fault::WrongOrder: return "WrongOrder";
     default: return "ExtraBytes";
   }
 }
 
-bool EndsByTimeout(Fault f) { return f == Fault::HangUp || f == Fault::JustAfterTimeout; }
+bool EndsByTimeout(Fault f) { return f == Fault::HangUp || f == Fault::LateAnswers; }
 
 double ThreadCpuSeconds() {
   rusage u{};
@@ -219,8 +219,8 @@ class LineFaults : public ::testing::TestWithParam<Case> {
       case Fault::GarbageBursts: return;  // sent by the test while it waits
       case Fault::GarbageAnswers: f.garbage = true; break;
       case Fault::SingleBytes: line_->splitAnswers(1ms); return;
-      case Fault::JustBeforeTimeout: line_->delayMeasureAnswers(1200ms); return;
-      case Fault::JustAfterTimeout: line_->delayMeasureAnswers(1900ms); return;
+      case Fault::SlowAnswers: line_->delayMeasureAnswers(500ms); return;
+      case Fault::LateAnswers: line_->delayMeasureAnswers(2500ms); return;
       case Fault::WrongSync: f.wrongSync = true; break;
       case Fault::WrongOrder: f.wrongOrder = true; break;
       case Fault::ExtraBytes: f.extraBytes = 3; break;
@@ -260,9 +260,9 @@ TEST_P(LineFaults, SurvivesWithItsStatusTextAndReconnects) {
   std::string statusDuring;
   // Long enough for a few requests: the recording run asks once a second, and a video pass
   // whose 548 answer bytes come one per millisecond takes more than half a second.
-  const bool slowPasses = c.fault == Fault::JustBeforeTimeout || (c.loop == Loop::Video && c.fault == Fault::SingleBytes);
+  const bool slowPasses = c.fault == Fault::SlowAnswers || (c.loop == Loop::Video && c.fault == Fault::SingleBytes);
   const double span = c.loop == Loop::Record ? 3.5 : slowPasses ? 3.0 : 1.0;
-  const size_t fewest = c.loop == Loop::Cycle && c.fault != Fault::JustBeforeTimeout ? 3 : 2;
+  const size_t fewest = c.loop == Loop::Cycle && c.fault != Fault::SlowAnswers ? 3 : 2;
   // One record a second: one is enough to show the run writes.
   const long some = c.loop == Loop::Record ? 1 : 2;
 
@@ -339,8 +339,9 @@ TEST_P(LineFaults, SurvivesWithItsStatusTextAndReconnects) {
     line_->plugIn();
   } else {
     Heal();
+    ASSERT_TRUE(line_->peer().waitUntilAnswered(10.0)) << "a late answer was never sent";
   }
-  PumpFor(0.6);
+  PumpFor(0.2);
   ChooseComPortAgain();
   EXPECT_EQ(line_->peer().orders(), (std::vector<std::uint16_t>{5, 10, 2, 7}));
   const std::string status = Text(pHandle, MAIN_TBOXstatus);
@@ -361,7 +362,7 @@ std::vector<Case> AllCases() {
   std::vector<Case> cases;
   for (Loop l : {Loop::Cycle, Loop::Video, Loop::Record})
     for (Fault f : {Fault::HangUp, Fault::GarbageBursts, Fault::GarbageAnswers, Fault::SingleBytes,
-                    Fault::JustBeforeTimeout, Fault::JustAfterTimeout, Fault::WrongSync, Fault::WrongOrder,
+                    Fault::SlowAnswers, Fault::LateAnswers, Fault::WrongSync, Fault::WrongOrder,
                     Fault::ExtraBytes})
       cases.push_back({l, f});
   return cases;

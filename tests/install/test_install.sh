@@ -8,10 +8,21 @@ build="$1"
 work="$(mktemp -d /tmp/rorir-install-XXXXXX)"
 sensor_pid=""
 program_pid=""
+# Waits at most $2 seconds for process $1 to end; true when it did.
+ended_within() {
+  for _ in $(seq $(( $2 * 20 ))); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.05; done
+  ! kill -0 "$1" 2>/dev/null
+}
+# Asks a process to end and kills it when it has not ended 5 s later.
+stop() {
+  [ -n "$1" ] || return 0
+  kill "$1" 2>/dev/null || true
+  ended_within "$1" 5 || kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null || true
-  [ -n "$sensor_pid" ] && kill "$sensor_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
+  stop "$program_pid"
+  stop "$sensor_pid"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -41,6 +52,8 @@ program_pid=$!
 for _ in $(seq 200); do grep -q 'rx 00 55 00 07' "$work/sensor.log" && break; sleep 0.05; done
 grep -q 'rx 00 55 00 07' "$work/sensor.log" || fail "the installed program did not identify the sensor"
 kill -TERM "$program_pid"
+# It must end within 20 s of the signal; one still running then is killed (by the clean-up).
+ended_within "$program_pid" 20 || fail "still running 20 s after SIGTERM"
 status=0
 wait "$program_pid" || status=$?
 program_pid=""

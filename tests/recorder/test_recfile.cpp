@@ -16,6 +16,7 @@
 #include "display/utility.h"
 #include "recorder/popup.h"
 #include "recorder/recfile.h"
+#include "support/decimal_comma_locale.h"
 
 namespace {
 
@@ -141,16 +142,17 @@ struct GermanPunct : std::numpunct<char> {
 
 TEST(RecFile, NumbersStayPlainUnderAGermanLocale) {
   const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new GermanPunct));
-  // The C library's German locale too, where the machine has one.
-  const std::string savedC = std::setlocale(LC_ALL, nullptr);
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) std::setlocale(LC_ALL, "de_DE");
+  // The C library's German locale too (made for the test where the machine has none).
+  std::string savedC, why;
+  ASSERT_TRUE(decimal_comma_locale::Use(&savedC, &why)) << why;
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
   const u16 values[RECORD_COLUMNS] = {1024, 2048, 30000, 2, 1000, 65535, 12345};
   char record[RECORD_LINE_SIZE];
   BuildRecordLine(values, record, sizeof record);
   const RecHeader h{"01-01-2000", "00:00:00", "B", 40000, 1000, 1024};
   char inc[HEADER_LINE_SIZE];
   BuildHeaderLine(3, h, inc, sizeof inc);
-  std::setlocale(LC_ALL, savedC.c_str());
+  decimal_comma_locale::Restore(savedC);
   std::locale::global(saved);
   EXPECT_STREQ(record, "1024\t2048\t30000\t2\t1000\t65535\t12345\r\n");
   EXPECT_STREQ(inc, "Zeit-Intervall[s]:\t40000\r\n");

@@ -17,6 +17,7 @@
 #include "recorder_fixture.h"
 #include "sensor/model.h"
 #include "sensor/pty_server.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -615,7 +616,7 @@ class RecordChild {
   ~RecordChild() {
     if (pid_ > 0 && !ended_) {
       kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+      child_process::WaitForEnd(pid_, 10.0);
     }
     if (!dir_.empty()) RemoveTree(dir_);
   }
@@ -636,16 +637,9 @@ class RecordChild {
   /// Waits at most `seconds` for the child to end and returns its wait status; -1 when it did
   /// not end (it is then killed).
   int awaitEnd(double seconds) {
-    const double end = Timer() + seconds;
-    int status = 0;
-    while (Timer() < end) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        ended_ = true;
-        return status;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
+    const int status = child_process::WaitForEnd(pid_, seconds);
+    ended_ = true;  // ended by itself, or killed and reaped
+    return status;
   }
 
  private:

@@ -140,22 +140,24 @@ inline double Now() {
 
 /// Processes events until `done` holds or `seconds` passed; true when it held.
 inline bool PumpUntil(const std::function<bool()>& done, double seconds = 1.5) {
+  // At least one pass, however long the process was paused before the first.
   const double end = Now() + seconds;
-  while (!done()) {
-    if (Now() > end) return false;
+  do {
+    if (done()) return true;
     ProcessSystemEvents();
-  }
-  return true;
+  } while (Now() <= end);
+  return done();
 }
 
-/// Processes events for `seconds`; returns how many passes that took.
+/// Processes events for `seconds`, at least one pass however long the process was paused;
+/// returns how many passes that took.
 inline long PumpFor(double seconds) {
   const double end = Now() + seconds;
   long passes = 0;
-  while (Now() < end) {
+  do {
     ProcessSystemEvents();
     ++passes;
-  }
+  } while (Now() < end);
   return passes;
 }
 

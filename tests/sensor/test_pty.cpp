@@ -15,6 +15,7 @@
 #include "sensor/options.h"
 #include "sensor/pty_server.h"
 #include "sensor_test_util.h"
+#include "support/child_process.h"
 
 namespace rorir::sensor::test {
 namespace {
@@ -246,21 +247,13 @@ Child launch(std::vector<std::string> args) {
   return {pid, pipeFds[0]};
 }
 
-std::string readAll(int fd, bool firstLineOnly) {
-  std::string text;
-  char ch;
-  while (read(fd, &ch, 1) == 1) {
-    if (firstLineOnly && ch == '\n') break;
-    text += ch;
-  }
-  return text;
-}
+// Output and end of a child are awaited for at most this long: far beyond what the sensor
+// takes to start, answer or stop.
+constexpr double kChildSeconds = 20.0;
 
-int exitCode(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+std::string readAll(int fd, bool firstLineOnly) { return child_process::ReadOutput(fd, kChildSeconds, firstLineOnly); }
+
+int exitCode(pid_t pid) { return child_process::ExitCode(pid, kChildSeconds); }
 
 TEST(SensorExecutable, ServesOnItsLinkUntilTerminated) {
   TempDir dir;

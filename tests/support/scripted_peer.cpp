@@ -79,6 +79,15 @@ std::vector<std::uint16_t> ScriptedPeer::orders() const {
   return out;
 }
 
+bool ScriptedPeer::waitUntilAnswered(double seconds) const {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while (answering_) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 bool ScriptedPeer::waitForFrames(size_t n, double seconds) const {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
   while (std::chrono::steady_clock::now() < end) {
@@ -133,10 +142,12 @@ void ScriptedPeer::run() {
         responder = responder_;
       }
       if (!responder) continue;
+      answering_ = true;
       for (const PeerReply& reply : responder(frame)) {
         if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
         send(reply.bytes);
       }
+      answering_ = false;
     }
   }
 }

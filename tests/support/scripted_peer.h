@@ -63,6 +63,9 @@ class ScriptedPeer {
   std::vector<std::uint16_t> orders() const;
   /// Waits until at least `n` requests came, at most `seconds`.
   bool waitForFrames(size_t n, double seconds) const;
+  /// Waits until every request received so far is answered (delayed answers sent), at most
+  /// `seconds`; false when an answer is still owed then.
+  bool waitUntilAnswered(double seconds) const;
   void clearFrames();
 
  private:
@@ -71,6 +74,7 @@ class ScriptedPeer {
   int master_ = -1;
   std::string slave_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> answering_{false};  // a request's replies are being sent (or slept for)
   mutable std::mutex mutex_;
   Responder responder_;
   std::vector<PeerFrame> frames_;

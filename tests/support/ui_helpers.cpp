@@ -8,8 +8,10 @@
 #include "resources/panels.h"
 
 void PumpFor(double seconds) {
+  // At least one pass, however long the process was paused before the first.
   const double end = Timer() + seconds;
-  while (Timer() < end) ProcessSystemEvents();
+  do ProcessSystemEvents();
+  while (Timer() < end);
 }
 
 std::vector<SeenEvent>& SeenEvents() {

@@ -6,9 +6,10 @@
 
 #include "display/userint.h"
 
-/// Runs ProcessSystemEvents for `seconds`.
+/// Runs ProcessSystemEvents for `seconds`, at least once.
 void PumpFor(double seconds);
-/// Runs ProcessSystemEvents until `done()` is true or `seconds` have passed; returns done().
+/// Runs ProcessSystemEvents until `done()` is true or `seconds` have passed (at least once
+/// unless `done()` already holds); returns done().
 template <typename F>
 bool PumpUntil(F done, double seconds);
 

@@ -4,7 +4,11 @@
 
 template <typename F>
 bool PumpUntil(F done, double seconds) {
+  // At least one pass, however long the process was paused before the first.
   const double end = Timer() + seconds;
-  while (!done() && Timer() < end) ProcessSystemEvents();
+  do {
+    if (done()) return true;
+    ProcessSystemEvents();
+  } while (Timer() < end);
   return done();
 }

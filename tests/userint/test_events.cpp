@@ -10,7 +10,6 @@
 #include <QWidget>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +25,7 @@
 #include "display/userint_qt.h"
 #include "display/utility.h"
 #include "resources/panels.h"
+#include "support/child_process.h"
 #include "support/ui_helpers.h"
 
 namespace {
@@ -219,28 +219,10 @@ Outcome RunWithoutDisplay(const char* display) {
     close(pipeFds[0]);
     return out;
   }
-  const double deadline = Timer() + 20.0;
-  pollfd pfd{pipeFds[0], POLLIN, 0};
-  for (;;) {
-    const double left = deadline - Timer();
-    if (left <= 0) break;
-    if (poll(&pfd, 1, static_cast<int>(left * 1000) + 1) <= 0) continue;
-    char buf[512];
-    const ssize_t n = read(pipeFds[0], buf, sizeof buf);
-    if (n <= 0) break;  // end of file: the program has ended
-    out.err.append(buf, static_cast<size_t>(n));
-  }
+  out.err = child_process::ReadOutput(pipeFds[0], 20.0);
   close(pipeFds[0]);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (Timer() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return out;
-    }
-    usleep(10000);
-  }
-  if (WIFEXITED(status)) out.status = WEXITSTATUS(status);
+  const int status = child_process::WaitForEnd(pid, 5.0);
+  if (status != -1 && WIFEXITED(status)) out.status = WEXITSTATUS(status);
   return out;
 }
 
