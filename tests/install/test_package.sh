@@ -35,9 +35,9 @@ expected="/usr/bin/rorir
 /usr/share/icons/hicolor/48x48/apps/rorir.png
 /usr/share/icons/hicolor/64x64/apps/rorir.png
 /usr/share/icons/hicolor/scalable/apps/rorir.svg
-/usr/share/man/man1/rorir-bench.1
-/usr/share/man/man1/rorir-sensor.1
-/usr/share/man/man1/rorir.1
+/usr/share/man/man1/rorir-bench.1.gz
+/usr/share/man/man1/rorir-sensor.1.gz
+/usr/share/man/man1/rorir.1.gz
 /usr/share/metainfo/org.rorir.Rorir.metainfo.xml
 /usr/share/rorir/K-VOR-PX-Rorir-QMBv152.uir
 /usr/share/rorir/qz.bmp
