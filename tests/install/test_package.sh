@@ -38,7 +38,7 @@ expected="/usr/bin/rorir
 /usr/share/man/man1/rorir-bench.1.gz
 /usr/share/man/man1/rorir-sensor.1.gz
 /usr/share/man/man1/rorir.1.gz
-/usr/share/metainfo/org.rorir.Rorir.metainfo.xml
+/usr/share/metainfo/example.rorir.Rorir.metainfo.xml
 /usr/share/rorir/K-VOR-PX-Rorir-QMBv152.uir
 /usr/share/rorir/qz.bmp
 /usr/share/rorir/rorir.png"
