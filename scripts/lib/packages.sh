@@ -1,5 +1,9 @@
 # Debian packages the build and the tests need, and installing those that are missing.
-RORIR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-dev libbenchmark-dev locales)
+RORIR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-dev libbenchmark-dev)
+# Building the Debian package (dpkg-shlibdeps, file) and checking its desktop metadata.
+RORIR_PACKAGES+=(dpkg-dev file appstream)
+# The locale sources from which the recorder test makes a decimal-comma locale.
+RORIR_PACKAGES+=(locales)
 
 ensure_packages() {
   local missing=()

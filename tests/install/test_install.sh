@@ -33,7 +33,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in bin/rorir bin/rorir-sensor share/rorir/K-VOR-PX-Rorir-QMBv152.uir share/rorir/qz.bmp \
          share/applications/rorir.desktop share/icons/hicolor/scalable/apps/rorir.svg \
-         share/icons/hicolor/48x48/apps/rorir.png share/man/man1/rorir.1 share/man/man1/rorir-sensor.1; do
+         share/icons/hicolor/48x48/apps/rorir.png share/man/man1/rorir.1.gz share/man/man1/rorir-sensor.1.gz; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 grep -q '^Exec=rorir$' "$prefix/share/applications/rorir.desktop" || fail "desktop entry has no Exec line"
