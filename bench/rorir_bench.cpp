@@ -379,8 +379,8 @@ bool RunAdapterPhase(double seconds, const std::string& link) {
 bool RunPhases(const std::string& only, double seconds, const std::string& link) {
   auto wanted = [&only](const char* part) { return only.empty() || only == part; };
   if (wanted("paced") && !RunPacedPhase(seconds, link)) return false;
-  if (wanted("silent") && !RunSilentPhase(seconds, link)) return false;
   if (wanted("adapter") && !RunAdapterPhase(seconds, link)) return false;
+  if (wanted("silent") && !RunSilentPhase(seconds, link)) return false;
   if (wanted("unpaced") && !RunUnpacedPhase(seconds, link)) return false;
   return true;
 }
