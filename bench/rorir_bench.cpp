@@ -113,8 +113,8 @@ void Row(const std::string& what, const std::string& bound, const std::string& r
 std::string OfBound(double value, double bound) { return Format("%.2f (%.1f %%)", value, 100.0 * value / bound); }
 
 // Under --check: what a phase did, without a figure.
-void Ran(const char* phase, unsigned long count, const char* unit, const char* far) {
-  std::printf("%-34s ran: %lu %s, %s\n", phase, count, unit, far);
+void Ran(const char* phase, unsigned long count, const char* unit, const char* farEnd) {
+  std::printf("%-34s ran: %lu %s, %s\n", phase, count, unit, farEnd);
 }
 
 double BoundPerSecond(double bytes) { return kLineBaud / kBitsPerByte / bytes; }
