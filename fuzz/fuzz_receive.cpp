@@ -19,8 +19,8 @@
 #include "fuzz/fake_port.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
-#include "link/rs232.h"
 #include "link/com232_decode.h"
+#include "link/rs232.h"
 #include "resources/panels.h"
 
 namespace {
