@@ -42,6 +42,7 @@ void StopPortWatch(void) {
 
 void NoteComOutcome(void) {
   openTries = 0;
+  FillComPortRing();  // what the opening found, not what the ring showed before
   comWait = (ComPortUsable(com) || ComPortListed(com)) ? COM_WAIT_NONE : COM_WAIT_NUMBER;
 }
 
@@ -55,8 +56,9 @@ void PortsChanged(void) {
   FillComPortRing();
   if (reopening) return;
   // A loop, a command or a pop-up of the operator's is running (the loop on a lost port is
-  // about to end): look again once it is over, so its own last text stays in order.
-  if (CallbackRunning()) {
+  // about to end): look again once it is over, so its own last text stays in order and no
+  // opening runs nested inside it.
+  if (CallbackRunning() || stop_flag == 0) {
     if (comWait != COM_WAIT_NONE || ComPortLost(com)) RecheckComPorts(BUSY_RECHECK);
     return;
   }

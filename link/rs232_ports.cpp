@@ -33,6 +33,7 @@ ComPortsCallbackPtr watchCallback = nullptr;
 QObject* watchContext = nullptr;
 QTimer* settleTimer = nullptr;
 QTimer* recheckTimer = nullptr;
+QSocketNotifier* inotifyNotifier = nullptr;
 int inotifyFd = -1;
 std::map<std::string, int> watched;  // folder -> inotify watch descriptor
 bool lostPending = false;
@@ -83,9 +84,15 @@ void Settle() {
 }
 
 void StopWatch() {
+  // The watch may be stopped from inside its own callback: its objects go once that is over,
+  // and the notifier is off before its descriptor closes.
+  if (inotifyNotifier != nullptr) inotifyNotifier->setEnabled(false);
+  if (settleTimer != nullptr) settleTimer->stop();
+  if (recheckTimer != nullptr) recheckTimer->stop();
   if (watchContext != nullptr) watchContext->deleteLater();
   watchContext = nullptr;
   settleTimer = recheckTimer = nullptr;
+  inotifyNotifier = nullptr;
   if (inotifyFd >= 0) close(inotifyFd);
   inotifyFd = -1;
   watched.clear();
@@ -122,8 +129,8 @@ int WatchComPorts(ComPortsCallbackPtr callback) {
 
   inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (inotifyFd >= 0) {
-    auto* notifier = new QSocketNotifier(inotifyFd, QSocketNotifier::Read, watchContext);
-    QObject::connect(notifier, &QSocketNotifier::activated, watchContext, [] {
+    inotifyNotifier = new QSocketNotifier(inotifyFd, QSocketNotifier::Read, watchContext);
+    QObject::connect(inotifyNotifier, &QSocketNotifier::activated, watchContext, [] {
       alignas(inotify_event) char events[4096];
       ssize_t n = 0;
       while ((n = read(inotifyFd, events, sizeof events)) > 0) {
