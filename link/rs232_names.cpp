@@ -197,6 +197,17 @@ bool UpdatePortTable() {
       slot = Slot{};
     }
   }
+  // At start-up the n-th device is COMn, as long as no variable holds that number (the
+  // variables move no device); a device whose number a variable holds, and every device that
+  // appears later, takes the lowest free number.
+  if (!tableMade) {
+    for (size_t i = 0; i < found.size() && i < RS232_MAX_PORT; ++i) {
+      Slot& slot = next[i + 1];
+      if (placed[i] || !slot.device.empty()) continue;
+      slot = Slot{found[i].first, found[i].second.identity, found[i].second.name, true, false};
+      placed[i] = true;
+    }
+  }
   int free = 1;
   for (size_t i = 0; i < found.size(); ++i) {
     if (placed[i]) continue;

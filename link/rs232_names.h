@@ -43,8 +43,9 @@ void SetDeviceFolders(const std::string& sysClassTty, const std::string& devDir)
 const std::string& DeviceFolder();
 
 /// Brings the port table up to date with the machine and the RORIR_COM<n> variables. The
-/// first time, numbers go in start-up order: every RORIR_COM<n> keeps n, then the machine's
-/// devices take the lowest numbers left, in the order of ScanSerialDevices. Later, a listed
+/// first time, numbers go in start-up order: every RORIR_COM<n> holds n, and the n-th device
+/// of ScanSerialDevices is COMn unless a variable holds n (that device then takes the lowest
+/// free number, where before it could not be reached at all). Later, a listed
 /// device keeps its number (a USB adapter under a new path too), a new one takes the lowest
 /// free number, and a device that vanished frees its number unless its port is open (so the
 /// port in use keeps its number until the same device is back). Returns true when anything

@@ -130,8 +130,8 @@ TEST(Rs232Names, MachineScanOrdersAdaptersFirstAndSkipsUartlessEntries) {
     EXPECT_EQ(rs232::PortDevice(0), "");
     EXPECT_FALSE(rs232::UpdatePortTable()) << "nothing changed";
   }
-  // A variable holds its number, also for a path that does not exist; the devices take the
-  // numbers left, in the same order.
+  // A variable holds its number, also for a path that does not exist, and moves no other
+  // device; the device whose number it holds takes the lowest free one.
   ScopedEnv com2("RORIR_COM2", "/somewhere/else");
   ScopedEnv emptyCom1("RORIR_COM1", "");
   FakeMachine machine(sys, dev);
@@ -139,8 +139,9 @@ TEST(Rs232Names, MachineScanOrdersAdaptersFirstAndSkipsUartlessEntries) {
   EXPECT_EQ(rs232::PortDevice(2), "/somewhere/else");
   EXPECT_FALSE(rs232::PortPresent(2));
   EXPECT_EQ(rs232::PortDevice(1), expected[0]) << "an empty variable counts as unset";
-  EXPECT_EQ(rs232::PortDevice(3), expected[1]);
-  EXPECT_EQ(rs232::PortDevice(6), expected[4]);
+  EXPECT_EQ(rs232::PortDevice(3), expected[2]);
+  EXPECT_EQ(rs232::PortDevice(5), expected[4]);
+  EXPECT_EQ(rs232::PortDevice(6), expected[1]);
 }
 
 TEST(Rs232Names, UsbDevicesAreNamedByProductAndSerialNumber) {
