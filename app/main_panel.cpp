@@ -131,6 +131,7 @@ int StartUp(int argc, char** argv) {
 int RunAndShutDown(void) {
   RunUserInterface();
   // The panel's close already closed the port; closing it again is harmless.
+  StopPortWatch();
   CloseCom(com);
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);

@@ -75,6 +75,10 @@ void PortsChanged(void) {
   InitRS232(com);
   reopening = 0;
   if (choices != choicesBefore) return;  // the operator chose a port meanwhile
+  if (ComPortLost(com)) {
+    ShowWaiting();  // gone again during the identification: wait for it once more
+    return;
+  }
   if (ComPortUsable(com) || ++openTries >= MAX_OPEN_TRIES) {
     comWait = COM_WAIT_NONE;
     return;

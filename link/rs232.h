@@ -134,7 +134,7 @@ using ComPortsCallbackPtr = void (*)(void);
 /// Follows the serial devices of the machine while the program runs: `callback` is called from
 /// event processing after the port list changed (a device or an override's path appeared or
 /// went away) and after an open port lost its device. Needs no device manager. A null
-/// callback stops watching. Returns 0.
+/// callback stops watching. Returns 0, or RS232_ERR_SYSTEM without an event loop.
 int WatchComPorts(ComPortsCallbackPtr callback);
 
 /// Calls the watch callback once more after `seconds` (changed or not), for a program that

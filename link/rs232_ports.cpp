@@ -6,7 +6,9 @@
 // seconds for what those cannot show (a folder that does not exist yet, a file system without
 // notifications). Either way it only brings the port table up to date and calls the program
 // back when something changed; a quiet machine costs one look at /sys/class/tty every poll.
+#include <QCoreApplication>
 #include <QObject>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -30,10 +32,13 @@ constexpr int kSettleMs = 50;   // a plugged adapter makes several entries at on
 constexpr int kPollMs = 2000;   // the look that needs no notification
 
 ComPortsCallbackPtr watchCallback = nullptr;
-QObject* watchContext = nullptr;
-QTimer* settleTimer = nullptr;
-QTimer* recheckTimer = nullptr;
-QSocketNotifier* inotifyNotifier = nullptr;
+// Owned by the application object, so a program that ends without stopping the watch leaves
+// nothing behind; the guarded pointers turn null with it.
+QPointer<QObject> watchContext;
+QPointer<QTimer> settleTimer;
+QPointer<QTimer> recheckTimer;
+QPointer<QSocketNotifier> inotifyNotifier;
+int watchHandlers = 0;  // our own handlers on the stack
 int inotifyFd = -1;
 std::map<std::string, int> watched;  // folder -> inotify watch descriptor
 bool lostPending = false;
@@ -80,7 +85,9 @@ void Settle() {
   WatchFolders();
   if (!(changed || lostPending || recheckPending) || watchCallback == nullptr) return;
   lostPending = recheckPending = false;
+  ++watchHandlers;
   watchCallback();
+  --watchHandlers;
 }
 
 void StopWatch() {
@@ -89,7 +96,13 @@ void StopWatch() {
   if (inotifyNotifier != nullptr) inotifyNotifier->setEnabled(false);
   if (settleTimer != nullptr) settleTimer->stop();
   if (recheckTimer != nullptr) recheckTimer->stop();
-  if (watchContext != nullptr) watchContext->deleteLater();
+  if (watchContext != nullptr) {
+    if (watchHandlers > 0) {
+      watchContext->deleteLater();
+    } else {
+      delete watchContext.data();
+    }
+  }
   watchContext = nullptr;
   settleTimer = recheckTimer = nullptr;
   inotifyNotifier = nullptr;
@@ -111,9 +124,11 @@ void NotePortLost() {
 
 int WatchComPorts(ComPortsCallbackPtr callback) {
   StopWatch();
+  lostPending = recheckPending = false;
   watchCallback = callback;
   if (callback == nullptr) return RS232_NO_ERROR;
-  watchContext = new QObject;
+  if (QCoreApplication::instance() == nullptr) return RS232_ERR_SYSTEM;
+  watchContext = new QObject(QCoreApplication::instance());
   settleTimer = new QTimer(watchContext);
   settleTimer->setSingleShot(true);
   QObject::connect(settleTimer, &QTimer::timeout, watchContext, Settle);
