@@ -66,6 +66,7 @@ struct Slot {
 
 Slot table[RS232_MAX_PORT + 1];
 bool tableMade = false;
+unsigned tableVersion = 0;  // counts the changes
 std::string sysFolder = "/sys/class/tty";
 std::string devFolder = "/dev";
 
@@ -223,8 +224,11 @@ bool UpdatePortTable() {
     table[n] = next[n];
   }
   tableMade = true;
+  if (changed) ++tableVersion;
   return changed;
 }
+
+unsigned PortTableVersion() { return tableVersion; }
 
 std::string PortDevice(int port) {
   if (port < 1 || port > RS232_MAX_PORT) return {};

@@ -51,6 +51,9 @@ const std::string& DeviceFolder();
 /// port in use keeps its number until the same device is back). Returns true when anything
 /// the ring shows changed.
 bool UpdatePortTable();
+/// Counts the changes UpdatePortTable found, whoever called it: the watch compares it with the
+/// count it last reported, so a change seen first by another caller is still reported.
+unsigned PortTableVersion();
 
 /// The device path of `port` in the table: also when the device is missing (a set variable,
 /// a port in use whose device vanished). Empty when the number stands for nothing.

@@ -42,6 +42,7 @@ int watchHandlers = 0;  // our own handlers on the stack
 int inotifyFd = -1;
 std::map<std::string, int> watched;  // folder -> inotify watch descriptor
 bool lostPending = false;
+unsigned reportedVersion = 0;  // the port table's version the program was last told of
 bool recheckPending = false;
 
 // The folders whose entries decide the list: the device folder and every override's folder.
@@ -81,9 +82,11 @@ void WatchFolders() {
 // Brings the table up to date and tells the program when the list changed, a port was lost
 // or the program asked to be called again.
 void Settle() {
-  const bool changed = rs232::UpdatePortTable();
+  rs232::UpdatePortTable();
   WatchFolders();
+  const bool changed = rs232::PortTableVersion() != reportedVersion;
   if (!(changed || lostPending || recheckPending) || watchCallback == nullptr) return;
+  reportedVersion = rs232::PortTableVersion();
   lostPending = recheckPending = false;
   ++watchHandlers;
   watchCallback();
@@ -166,6 +169,7 @@ int WatchComPorts(ComPortsCallbackPtr callback) {
     });
   }
   rs232::UpdatePortTable();
+  reportedVersion = rs232::PortTableVersion();
   WatchFolders();
   return RS232_NO_ERROR;
 }
