@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/globals.h"
+#include "app/reconnect.h"
 #include "app/settings.h"
 #include "app/sync_word.h"
 #include "band/logo.h"
@@ -94,6 +95,7 @@ void InitVars(void) {
 
 int CC_PANEL(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*/, int /*eventData2*/) {
   if (event != EVENT_CLOSE) return 0;
+  StopPortWatch();
   stop_flag = 1;
   Delay(SHUTDOWN_PAUSE);
   CloseCom(com);
@@ -118,6 +120,8 @@ int StartUp(int argc, char** argv) {
   FillComPortRing();
   // Whatever the link's outcome, start-up goes on: it is reported on the status line.
   InitRS232(com);
+  NoteComOutcome();
+  StartPortWatch();
   DisplayPanel(pHandle);
   SetActivePanel(pHandle);
   SetActiveCtrl(pHandle, MAIN_BTNStop);
@@ -127,6 +131,7 @@ int StartUp(int argc, char** argv) {
 int RunAndShutDown(void) {
   RunUserInterface();
   // The panel's close already closed the port; closing it again is harmless.
+  StopPortWatch();
   CloseCom(com);
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);

@@ -158,6 +158,9 @@ int QuitUserInterface(int code);
 /// (serial data, the operator, a timer), for at most 10 ms, so a polling loop built on it does
 /// not burn a core and still notices within 10 ms that time alone has run out.
 int ProcessSystemEvents(void);
+/// 1 while a control or panel callback of the program runs (a loop, a command, a pop-up), so
+/// work the program starts on its own can wait until the operator's action is over.
+int CallbackRunning(void);
 
 // Values. Integer controls hold whole numbers; numerics and indicators with a double value
 // type hold doubles; text boxes and string indicators hold text. Numerics coerce a value to

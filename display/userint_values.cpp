@@ -1,5 +1,6 @@
 // Values and attributes of controls, text boxes, ring items, run-time text controls and
 // pictures. Nothing here raises an event: these are the program's own changes.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -308,6 +309,9 @@ int InsertListItem(int panel, int control, int index, const char* label, int val
   if (auto* box = qobject_cast<QComboBox*>(c->widget.data())) {
     const QSignalBlocker block(box);
     box->insertItem(index, item.label, item.value);
+    // The list opens as wide as its longest item (a port with its device's name), even where
+    // the closed ring is narrower.
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 2 * box->view()->frameWidth());
   }
   // The ring keeps its value; it shows the item that carries it once there is one.
   RefreshControlWidget(*c);

@@ -149,7 +149,10 @@ int FlushInQ(int) {
 }
 int FlushOutQ(int) { return 0; }
 int CloseCom(int) { return 0; }
+int ComPortLost(int) { return 0; }
 int ListComPorts(ComPortEntry*, int) { return 0; }
+int WatchComPorts(ComPortsCallbackPtr) { return 0; }
+int RecheckComPorts(double) { return RS232_ERR_PORT_NOT_OPEN; }
 int ResolveComPort(int, char* device, size_t size) {
   if (size > 0) device[0] = '\0';
   return RS232_ERR_INVALID_PORT;
