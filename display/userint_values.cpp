@@ -19,7 +19,6 @@
 
 namespace userint {
 
-void PlaceControl(Control& c);
 
 namespace {
 
@@ -159,11 +158,11 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
       break;
     case ATTR_LEFT:
       c->left = value;
-      if (c->widget) c->widget->move(c->left, c->top);
+      if (c->widget) c->widget->move(Scaled(*FindPanel(panel), c->left), Scaled(*FindPanel(panel), c->top));
       return 0;
     case ATTR_TOP:
       c->top = value;
-      if (c->widget) c->widget->move(c->left, c->top);
+      if (c->widget) c->widget->move(Scaled(*FindPanel(panel), c->left), Scaled(*FindPanel(panel), c->top));
       return 0;
     case ATTR_FRAME_COLOR:
       c->frameColour = value & 0xFFFFFF;
@@ -348,7 +347,7 @@ int NewCtrl(int panel, int style, const char* label, int top, int left) {
   BuildControlWidget(*p, ref);
   if (ref.widget) {
     static_cast<QLabel*>(ref.widget.data())->adjustSize();
-    ref.widget->move(left, top);
+    ref.widget->move(Scaled(*p, left), Scaled(*p, top));
     ref.widget->raise();
   }
   return ref.id;
