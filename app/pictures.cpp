@@ -1,7 +1,8 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view, and the recorder popup during and after a short recording run.
+// video view, the video graph zoomed with its menu open, and the recorder popup during and
+// after a short recording run.
 // Usage: rorir-pictures OUTDIR [SCALE]
 #include <QTimer>
 
@@ -14,6 +15,7 @@
 #include "app/globals.h"
 #include "app/main_panel.h"
 #include "display/userint.h"
+#include "display/userint_inspect.h"
 #include "display/utility.h"
 #include "recorder/popup.h"
 #include "recorder/recording.h"
@@ -66,6 +68,20 @@ bool ShootLiveViews() {
   return ok;
 }
 
+// The video graph zoomed in on its middle, the pointer's read-out, and the graphs' menu.
+bool ShootZoomedVideo() {
+  double xMin = 0, xMax = 0;
+  GetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, nullptr, &xMin, &xMax);
+  PointAtGraph(pHandle, MAIN_GRAPHvideo, (xMin + xMax) / 2, 4);
+  const std::string path = gDir + "/video-graph-zoomed" + gSuffix + ".png";
+  if (SaveGraphImage(pHandle, MAIN_GRAPHvideo, path.c_str(), gScale, 1) != 0) {
+    std::fprintf(stderr, "rorir-pictures: cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("%s\n", path.c_str());
+  return true;
+}
+
 // The recorder popup during a short run (three records at one second) and after it. The run
 // writes into a folder of its own under the temporary folder, removed afterwards, so the
 // user's data folder is left alone.
@@ -111,6 +127,7 @@ int main(int argc, char** argv) {
   bool ok = Shoot(pHandle, "main-panel");
   ok = Shoot(pPopup, "recorder-panel") && ok;
   ok = ShootLiveViews() && ok;
+  ok = ShootZoomedVideo() && ok;
   ok = ShootRecorderRun() && ok;
 
   CloseCVIRTE();

@@ -198,8 +198,14 @@ void CreatePlotWidget(Panel& panel, Control& c) {
     plot->legend->setVisible(true);
     plot->legend->setFont(QFont(plot->font().family(), 8));
     plot->legend->setRowSpacing(0);
-    plot->plotLayout()->addElement(0, 1, plot->legend);
+    // At the top of its column, as small as its entries; a filler takes the rest.
+    auto* side = new QCPLayoutGrid;
+    plot->plotLayout()->addElement(0, 1, side);
     plot->plotLayout()->setColumnStretchFactor(1, 0.001);
+    side->addElement(0, 0, plot->legend);
+    side->addElement(1, 0, new QCPLayoutElement(plot));
+    side->setRowStretchFactor(0, 0.001);
+    side->setMargins(QMargins(0, 10, 6, 6));
   }
   c.plot = plot;
   c.widget = plot;

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QWheelEvent>
 
 #include <qcustomplot.h>
@@ -434,4 +436,45 @@ std::string InspectGraphCsv(int panel, int control) {
   if (!c || !c->view) return {};
   if (!gPaused) FlushPendingRepaints();
   return GraphCsv(*c).toStdString();
+}
+
+int PointAtGraph(int panel, int control, double x, int notches) {
+  Control* c = FindControl(panel, control);
+  if (!c || !c->view || !c->plot) return UIE_BAD_CONTROL;
+  FlushPendingRepaints();
+  c->plot->replot(QCustomPlot::rpImmediateRefresh);
+  QCPAxisRect* rect = c->plot->axisRect();
+  const QPointF at(c->plot->xAxis->coordToPixel(x), rect->top() + rect->height() / 2.0);
+  QMouseEvent move(QEvent::MouseMove, at, c->plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(c->plot, &move);
+  if (notches != 0) {
+    QWheelEvent wheel(at, c->plot->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(c->plot, &wheel);
+    // The read-out follows the new scale.
+    QCoreApplication::sendEvent(c->plot, &move);
+  }
+  return 0;
+}
+
+int SaveGraphImage(int panel, int control, const char* pngPath, double scale, int withMenu) {
+  Control* c = FindControl(panel, control);
+  if (!c || !c->view || !c->plot || !pngPath) return UIE_BAD_CONTROL;
+  if (!(scale > 0.0) || scale > 8.0) return UIE_BAD_ATTRIBUTE;
+  c->plot->replot(QCustomPlot::rpImmediateRefresh);
+  const QSize size = c->plot->size();
+  QPixmap picture(size * scale);
+  picture.setDevicePixelRatio(scale);
+  picture.fill(Qt::white);
+  c->plot->render(&picture);
+  if (withMenu) {
+    QMenu* menu = c->view->menu;
+    menu->ensurePolished();
+    menu->adjustSize();
+    const QPoint at(size.width() / 2, size.height() / 3);
+    QPainter painter(&picture);
+    menu->render(&painter, at);
+  }
+  return picture.save(QString::fromLocal8Bit(pngPath), "PNG") ? 0 : UIE_BAD_FILE;
 }
