@@ -226,9 +226,10 @@ void FlushPendingRepaints() {
   for (auto [panel, id] : pending) {
     Control* c = FindControl(panel, id);
     if (!c) continue;
-    // Paused: graphs and indicators keep their picture; their content goes on changing and
-    // is shown when the pause ends.
-    if (DisplayPaused() && (c->plot || c->kind == Kind::Indicator)) {
+    // Paused: graphs and the indicators beside them keep their picture; their content goes on
+    // changing and is shown when the pause ends. A panel without graphs (the recorder's, with
+    // its progress) goes on showing.
+    if (DisplayPaused() && (c->plot || (c->kind == Kind::Indicator && FindPanel(panel)->hasGraphs))) {
       DeferRepaint(*c);
       continue;
     }

@@ -138,7 +138,8 @@ QString ReadoutText(const Control& c, double x) {
 void ShowReadout(Control& c, QPointF pos) {
   GraphView& v = *c.view;
   QCPAxisRect* rect = c.plot->axisRect();
-  if (!rect->rect().contains(pos.toPoint())) {
+  // A little beyond the frame still counts: the newest sample sits on its right edge.
+  if (!rect->rect().adjusted(-2, -2, 2, 2).contains(pos.toPoint())) {
     v.readout->hide();
     return;
   }

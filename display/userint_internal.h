@@ -203,6 +203,7 @@ struct Panel {
   int nextNewId = 100;
   int width = 0, height = 0;  // size in panel pixels, as in the file
   double scale = 1.0;         // < 1 while the panel is shrunk to fit its screen
+  bool hasGraphs = false;     // its indicators pause with its graphs
 };
 
 /// The loaded panels, by handle.

@@ -384,6 +384,8 @@ int LoadPanel(int /*parent*/, const char* file, int resource) {
     c->id = panel->nextNewId++;
     panel->controls[c->id] = std::move(c);
   }
+  for (auto& [id, c] : panel->controls)
+    if (c->graph || c->strip) panel->hasGraphs = true;
 
   panel->handle = gNextHandle++;
   PanelWindow* window = new PanelWindow(panel->handle);

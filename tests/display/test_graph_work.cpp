@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -166,6 +168,32 @@ TEST_F(GraphWork, AZoomSurvivesNewFramesAndADoubleClickRestoresTheProgramsLatest
   EXPECT_NEAR(yZoomed.yMax - yZoomed.yMin, 256 * 0.8, 1e-6);
 }
 
+TEST_F(GraphWork, TheReadOutNamesTheValuesUnderThePointer) {
+  SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 1);
+  DrawVideo(4, 333);
+  for (int i = 0; i < TREND_SIZE; ++i) arrayNORM[i] = 0;
+  ClearStripChart(pHandle, MAIN_CHARTraw);
+  tVal = 512, tTol = 100, Mvalue = 530, gapVal = 7;
+  PlotRAWGraphX8();
+  eMode = 1, Redge = 431;
+  PlotVIDEOBarGraph();
+  InspectFlushRepaints();
+  const struct {
+    int id;
+    double x;
+    const char* readout;
+  } cases[] = {
+      {MAIN_GRAPHvideo, 70, "pixel position 64   video value 8   threshold 333"},  // nearest point
+      {MAIN_CHARTraw, 100, "sample 100   upper limit 612   lower limit 412   setpoint 512   "
+                          "M-value 530   analog output 530   gap value 7"},
+      {MAIN_GRAPHbar, 600, "pointer 600   position 431"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(PointAtGraph(pHandle, c.id, c.x, 0), 0);
+    EXPECT_EQ(View(c.id).readout, c.readout) << c.id;
+  }
+}
+
 TEST_F(GraphWork, ThePausedViewKeepsItsPictureAndShowsTheLatestWhenResumed) {
   DrawVideo(4, 333);
   Ledge = 100;
@@ -297,6 +325,11 @@ TEST_F(GraphWork, ExportsWriteWholeFilesOrReportAndLeaveNothing) {
     EXPECT_EQ(bytes.substr(0, c.magic.size()), c.magic);
     if (c.written == "video.csv") EXPECT_EQ(bytes, InspectGraphCsv(pHandle, MAIN_GRAPHvideo));
   }
+
+  Trigger(MAIN_GRAPHvideo, "copyPicture");
+  EXPECT_EQ(gStatus, "Picture copied to the clipboard");
+  const QPixmap copied = QGuiApplication::clipboard()->pixmap();
+  EXPECT_GE(copied.width(), 2 * W(MAIN_GRAPHvideo)->width());
 
   // A cancelled dialog writes nothing and says nothing.
   gStatus.clear();
