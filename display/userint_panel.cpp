@@ -415,6 +415,8 @@ int LoadPanel(int /*parent*/, const char* file, int resource) {
 int DisplayPanel(int panel) {
   Panel* p = FindPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL;
+  // Fitted before it shows, and again once the window manager's frame is known.
+  FitPanelToScreen(*p);
   p->window->show();
   FitPanelToScreen(*p);
   p->window->raise();
