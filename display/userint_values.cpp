@@ -19,7 +19,6 @@
 
 namespace userint {
 
-
 namespace {
 
 int Lookup(int panel, int control, Control** out) {
@@ -157,12 +156,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
       if (c->visible && (c->graph || c->strip)) ScheduleRepaint(*c);
       break;
     case ATTR_LEFT:
-      c->left = value;
-      if (c->widget) c->widget->move(Scaled(*FindPanel(panel), c->left), Scaled(*FindPanel(panel), c->top));
-      return 0;
     case ATTR_TOP:
-      c->top = value;
-      if (c->widget) c->widget->move(Scaled(*FindPanel(panel), c->left), Scaled(*FindPanel(panel), c->top));
+      (attribute == ATTR_LEFT ? c->left : c->top) = value;
+      if (c->widget) {
+        const Panel& p = *FindPanel(panel);
+        c->widget->move(Scaled(p, c->left), Scaled(p, c->top));
+      }
       return 0;
     case ATTR_FRAME_COLOR:
       c->frameColour = value & 0xFFFFFF;
