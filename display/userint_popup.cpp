@@ -53,6 +53,11 @@ void ChooseFileToSave(const QString& folder, const QString& name, const QString&
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->selectFile(name);
+  // A name typed without its ending gets the one of the chosen file type ("*.pdf" -> ".pdf").
+  auto suffixOf = [](const QString& f) { return f.section("(*.", 1).section(')', 0, 0).section(' ', 0, 0); };
+  dialog->setDefaultSuffix(suffixOf(filter.section(";;", 0, 0)));
+  QObject::connect(dialog, &QFileDialog::filterSelected,
+                   [dialog, suffixOf](const QString& f) { dialog->setDefaultSuffix(suffixOf(f)); });
   QObject::connect(dialog, &QFileDialog::fileSelected, [done](const QString& path) { done(path); });
   dialog->open();
 }
