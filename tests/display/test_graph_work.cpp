@@ -323,7 +323,11 @@ TEST_F(GraphWork, ExportsWriteWholeFilesOrReportAndLeaveNothing) {
     if (c.written.empty()) continue;
     const std::string bytes = FileBytes(dir / c.written);
     EXPECT_EQ(bytes.substr(0, c.magic.size()), c.magic);
-    if (c.written == "video.csv") EXPECT_EQ(bytes, InspectGraphCsv(pHandle, MAIN_GRAPHvideo));
+    if (c.written == "video.csv") {
+      EXPECT_EQ(FirstLines(bytes, 3),
+                "pixel position (pixel),video value (digits),threshold (digits)\n0,0,333\n32,4,333\n");
+      EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 257);
+    }
   }
 
   Trigger(MAIN_GRAPHvideo, "copyPicture");
