@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QPixmap>
 #include <QLineEdit>
 #include <QLocale>
@@ -289,6 +290,11 @@ TEST_F(GraphWork, ExportsWriteWholeFilesOrReportAndLeaveNothing) {
   ASSERT_FALSE(dir.empty());
   std::ofstream(dir / "plain-file") << "x";
   DrawVideo(4, 333);
+  // A right-click opens the menu.
+  QContextMenuEvent right(QContextMenuEvent::Mouse, Middle(MAIN_GRAPHvideo), W(MAIN_GRAPHvideo)->mapToGlobal(Middle(MAIN_GRAPHvideo)));
+  QApplication::sendEvent(W(MAIN_GRAPHvideo), &right);
+  EXPECT_TRUE(GraphContextMenu(pHandle, MAIN_GRAPHvideo)->isVisible());
+  GraphContextMenu(pHandle, MAIN_GRAPHvideo)->hide();
   struct Case {
     const char* action;
     std::string chosen;        // the name given in the file dialog
