@@ -115,6 +115,8 @@ int StartUp(int argc, char** argv) {
     return FailStartUp(GetLoadPanelError());
   }
   CloseOnTerminationSignals(pHandle);
+  // What the graphs' own menu reports (a picture saved, a file that could not be written).
+  SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();

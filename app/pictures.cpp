@@ -1,8 +1,9 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view, the recorder popup during and after a short recording run, and the COM ring
-// opened on a machine with two USB adapters, a CDC device and an on-board port.
+// video view, the video graph zoomed with its menu open, the recorder popup during and after a
+// short recording run, and the COM ring opened on a machine with two USB adapters, a CDC device
+// and an on-board port.
 // Usage: rorir-pictures OUTDIR [SCALE]
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include "app/main_panel.h"
 #include "app/settings.h"
 #include "display/userint.h"
+#include "display/userint_inspect.h"
 #include "display/userint_qt.h"
 #include "display/utility.h"
 #include "link/rs232_names.h"
@@ -72,6 +74,20 @@ bool ShootLiveViews() {
   RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
   ok = Shoot(pHandle, "main-panel-video") && ok;
   return ok;
+}
+
+// The video graph zoomed in on its middle, the pointer's read-out, and the graphs' menu.
+bool ShootZoomedVideo() {
+  double xMin = 0, xMax = 0;
+  GetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, nullptr, &xMin, &xMax);
+  PointAtGraph(pHandle, MAIN_GRAPHvideo, (xMin + xMax) / 2, 4);
+  const std::string path = gDir + "/video-graph-zoomed" + gSuffix + ".png";
+  if (SaveGraphImage(pHandle, MAIN_GRAPHvideo, path.c_str(), gScale, 1) != 0) {
+    std::fprintf(stderr, "rorir-pictures: cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("%s\n", path.c_str());
+  return true;
 }
 
 // The recorder popup during a short run (three records at one second) and after it. The run
@@ -200,6 +216,7 @@ int main(int argc, char** argv) {
   bool ok = Shoot(pHandle, "main-panel");
   ok = Shoot(pPopup, "recorder-panel") && ok;
   ok = ShootLiveViews() && ok;
+  ok = ShootZoomedVideo() && ok;
   ok = ShootRecorderRun() && ok;
   ok = ShootComRing() && ok;
 

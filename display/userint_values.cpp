@@ -20,8 +20,6 @@
 
 namespace userint {
 
-void PlaceControl(Control& c);
-
 namespace {
 
 int Lookup(int panel, int control, Control** out) {
@@ -159,12 +157,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
       if (c->visible && (c->graph || c->strip)) ScheduleRepaint(*c);
       break;
     case ATTR_LEFT:
-      c->left = value;
-      if (c->widget) c->widget->move(c->left, c->top);
-      return 0;
     case ATTR_TOP:
-      c->top = value;
-      if (c->widget) c->widget->move(c->left, c->top);
+      (attribute == ATTR_LEFT ? c->left : c->top) = value;
+      if (c->widget) {
+        const Panel& p = *FindPanel(panel);
+        c->widget->move(Scaled(p, c->left), Scaled(p, c->top));
+      }
       return 0;
     case ATTR_FRAME_COLOR:
       c->frameColour = value & 0xFFFFFF;
@@ -352,7 +350,7 @@ int NewCtrl(int panel, int style, const char* label, int top, int left) {
   BuildControlWidget(*p, ref);
   if (ref.widget) {
     static_cast<QLabel*>(ref.widget.data())->adjustSize();
-    ref.widget->move(left, top);
+    ref.widget->move(Scaled(*p, left), Scaled(*p, top));
     ref.widget->raise();
   }
   return ref.id;
