@@ -158,7 +158,9 @@ TEST_F(RecordingRun, APausedDisplayKeepsItsPictureWhileTheRunRequestsAndRecordsO
   RunRecording();
   // Underneath: every request answered, every record written, the values current.
   ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
-  EXPECT_EQ(peer_.frames().size(), 3u);
+  // The first answer comes before the first second is over, so two records take at least three
+  // requests (a busy machine may fit one more into the run).
+  EXPECT_GE(peer_.frames().size(), 3u);
   size_t records = 0;
   ExpectWellFormed(RecFile(), &records);
   EXPECT_EQ(records, 2u);
