@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/globals.h"
+#include "app/monitor.h"
 #include "app/settings.h"
 #include "app/sync_word.h"
 #include "band/logo.h"
@@ -113,6 +114,7 @@ int StartUp(int argc, char** argv) {
     return FailStartUp(GetLoadPanelError());
   }
   CloseOnTerminationSignals(pHandle);
+  InstallStatusLineMonitor();
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();

@@ -8,3 +8,5 @@ class QWidget;
 QWidget* PanelWidget(int panel);
 /// The widget of a control (nullptr for a bad panel or control).
 QWidget* CtrlWidget(int panel, int control);
+/// The link monitor window (nullptr until it was first opened).
+QWidget* LinkMonitorWidget(void);
