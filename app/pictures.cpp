@@ -1,7 +1,8 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view, and the recorder popup during and after a short recording run.
+// video view, the link monitor window after a short measurement cycle, and the recorder popup
+// during and after a short recording run.
 // Usage: rorir-pictures OUTDIR [SCALE]
 #include <QTimer>
 
@@ -66,6 +67,19 @@ bool ShootLiveViews() {
   return ok;
 }
 
+// The link monitor window with the frames of a short measurement cycle at the bottom.
+bool ShootLinkMonitor() {
+  RunLoopFor(CC_BTNRun, MAIN_BTNRun, 0.5);
+  OpenLinkMonitor();
+  for (int i = 0; i < 20; ++i) ProcessSystemEvents();
+  const std::string path = gDir + "/link-monitor" + gSuffix + ".png";
+  const bool ok = SaveLinkMonitorImage(path.c_str(), gScale) == 0;
+  CloseLinkMonitor();
+  if (!ok) std::fprintf(stderr, "rorir-pictures: cannot write %s\n", path.c_str());
+  else std::printf("%s\n", path.c_str());
+  return ok;
+}
+
 // The recorder popup during a short run (three records at one second) and after it. The run
 // writes into a folder of its own under the temporary folder, removed afterwards, so the
 // user's data folder is left alone.
@@ -111,6 +125,7 @@ int main(int argc, char** argv) {
   bool ok = Shoot(pHandle, "main-panel");
   ok = Shoot(pPopup, "recorder-panel") && ok;
   ok = ShootLiveViews() && ok;
+  ok = ShootLinkMonitor() && ok;
   ok = ShootRecorderRun() && ok;
 
   CloseCVIRTE();

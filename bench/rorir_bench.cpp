@@ -6,9 +6,10 @@
 // against the bound of line plus adapter, and how long the last byte of a frame takes to reach
 // the receive callback when frames arrive whole and in pieces.
 //
-//   rorir-bench [--seconds N] [--only paced|silent|unpaced|adapter] [--sensor-log FILE]
+//   rorir-bench [--seconds N] [--only paced|silent|unpaced|adapter] [--sensor-log FILE] [--monitor]
 //     N seconds per phase (default 10); --only runs one part (for profiling); FILE receives
-//     the sensors' logs of every byte.
+//     the sensors' logs of every byte; --monitor runs every phase with the link monitor window
+//     open.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -244,6 +245,7 @@ bool RunAdapterPhase(const ToolSetting& tool, double seconds) {
 int main(int argc, char** argv) {
   double seconds = 10.0;
   std::string only;  // "paced", "silent", "unpaced" or "adapter": run that part alone
+  bool monitor = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = std::atof(argv[++i]);
@@ -251,10 +253,12 @@ int main(int argc, char** argv) {
       only = argv[++i];
     } else if (!std::strcmp(argv[i], "--sensor-log") && i + 1 < argc) {
       gSensorLog = argv[++i];
+    } else if (!std::strcmp(argv[i], "--monitor")) {
+      monitor = true;
     } else {
       std::fprintf(stderr,
                    "usage: rorir-bench [--seconds N] [--only paced|silent|unpaced|adapter] "
-                   "[--sensor-log FILE]\n");
+                   "[--sensor-log FILE] [--monitor]\n");
       return 2;
     }
   }
@@ -267,9 +271,11 @@ int main(int argc, char** argv) {
   // Start-up against a silent line (nothing to identify yet); each phase then reconnects.
   setenv("RORIR_COM1", (dataDir + "/none").c_str(), 1);
   if (StartUp(1, argv) != 0) return 1;
+  if (monitor) OpenLinkMonitor();
   ProcessSystemEvents();
 
-  std::printf("rorir-bench: %g s per phase, %ld cores\n", seconds, sysconf(_SC_NPROCESSORS_ONLN));
+  std::printf("rorir-bench: %g s per phase, %ld cores%s\n", seconds, sysconf(_SC_NPROCESSORS_ONLN),
+              monitor ? ", link monitor open" : "");
   int rc = 0;
   auto wanted = [&only](const char* part) { return only.empty() || only == part; };
   if (wanted("paced")) {
