@@ -12,10 +12,12 @@ namespace {
 
 size_t Counters(char* text, size_t size) { return MonitorCountersText(Timer(), text, size); }
 void ResetCounters() { MonitorResetCounters(Timer()); }
+// The window's list leaves out the raw bytes (the saved log has them): half the text to lay
+// out and paint on every look.
 size_t FrameLine(int index, char* line, size_t size) {
   const MonitorFrame* f = MonitorFrameAt(index);
   if (!f) return size > 0 ? (line[0] = '\0', 0) : 0;
-  return MonitorFormatFrame(*f, line, size);
+  return MonitorFormatFrame(*f, 0, line, size);
 }
 
 }  // namespace

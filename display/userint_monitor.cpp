@@ -30,7 +30,7 @@
 namespace userint {
 namespace {
 
-constexpr int REFRESH_MS = 250;       // looks at the monitor four times a second
+constexpr int REFRESH_MS = 500;       // looks at the monitor twice a second: each look repaints
 constexpr int COUNTERS_SIZE = 1024;
 constexpr int LINE_SIZE = 1024;
 
@@ -81,7 +81,10 @@ void Refresh() {
   static bool busy = false;
   if (busy || !gWindow || !gWindow->isVisible()) return;
   busy = true;
-  if (auto* counters = gWindow->findChild<QLabel*>("MonitorCounters")) counters->setText(CountersText());
+  if (auto* counters = gWindow->findChild<QLabel*>("MonitorCounters")) {
+    const QString text = CountersText();
+    if (text != counters->text()) counters->setText(text);
+  }
   auto* list = gWindow->findChild<QPlainTextEdit*>("MonitorFrames");
   auto* note = gWindow->findChild<QLabel*>("MonitorPaused");
   if (list) {

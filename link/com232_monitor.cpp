@@ -149,7 +149,7 @@ const char* MonitorLogHeader(void) {
   return "#   time/s dir order         | head | words (decimal) | bytes (hex)";
 }
 
-size_t MonitorFormatFrame(const MonitorFrame& f, char* out, size_t size) {
+size_t MonitorFormatFrame(const MonitorFrame& f, int withBytes, char* out, size_t size) {
   if (size == 0) return 0;
   out[0] = '\0';
   Line l{out, size};
@@ -171,7 +171,7 @@ size_t MonitorFormatFrame(const MonitorFrame& f, char* out, size_t size) {
     l.add("%-13s | %d bytes", f.kind == MONITOR_DATA_BLOCK ? "data block" : "short frame", f.count);
     AddWords(l, f.bytes, 0, f.count);
   }
-  AddHex(l, f.bytes, f.count);
+  if (withBytes) AddHex(l, f.bytes, f.count);
   return l.len;
 }
 

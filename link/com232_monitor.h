@@ -75,10 +75,10 @@ unsigned long MonitorFramesSeen(void);
 
 /// Name of an order code ("measure", "read RAM", ...); "unknown" for a code outside 1..11.
 const char* MonitorOrderName(u16 order);
-/// One frame as a line of the log (no line end): time, direction, name, then its head (sync
-/// and order words, or the firmware text), its words in decimal, its raw bytes in hex.
-/// Returns the length written (the line is cut to `size` - 1).
-size_t MonitorFormatFrame(const MonitorFrame& frame, char* line, size_t size);
+/// One frame as a line of text (no line end): time, direction, name, then its head (sync and
+/// order words, or the firmware text), its words in decimal and, with `withBytes` (the log),
+/// its raw bytes in hex. Returns the length written (the line is cut to `size` - 1).
+size_t MonitorFormatFrame(const MonitorFrame& frame, int withBytes, char* line, size_t size);
 /// The column names the log starts with (no line end).
 const char* MonitorLogHeader(void);
 /// The counters in short, one per line, for the status line's tooltip and the window.

@@ -36,6 +36,6 @@ int SaveMonitorLog(const char* path) {
   const char* header = MonitorLogHeader();
   addLine(header, std::strlen(header));
   char line[MONITOR_LINE_SIZE];
-  for (int i = 0; i < MonitorFrameCount(); ++i) addLine(line, MonitorFormatFrame(*MonitorFrameAt(i), line, sizeof line - 1));
+  for (int i = 0; i < MonitorFrameCount(); ++i) addLine(line, MonitorFormatFrame(*MonitorFrameAt(i), 1, line, sizeof line - 1));
   return WriteFileBytes(path, logText, len);
 }
