@@ -5,6 +5,7 @@
 
 #include "app/globals.h"
 #include "app/monitor.h"
+#include "app/reconnect.h"
 #include "app/settings.h"
 #include "app/sync_word.h"
 #include "band/logo.h"
@@ -95,6 +96,7 @@ void InitVars(void) {
 
 int CC_PANEL(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*/, int /*eventData2*/) {
   if (event != EVENT_CLOSE) return 0;
+  StopPortWatch();
   stop_flag = 1;
   Delay(SHUTDOWN_PAUSE);
   CloseCom(com);
@@ -115,11 +117,15 @@ int StartUp(int argc, char** argv) {
   }
   CloseOnTerminationSignals(pHandle);
   InstallStatusLineMonitor();
+  // What the graphs' own menu reports (a picture saved, a file that could not be written).
+  SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();
   // Whatever the link's outcome, start-up goes on: it is reported on the status line.
   InitRS232(com);
+  NoteComOutcome();
+  StartPortWatch();
   DisplayPanel(pHandle);
   SetActivePanel(pHandle);
   SetActiveCtrl(pHandle, MAIN_BTNStop);
@@ -129,6 +135,7 @@ int StartUp(int argc, char** argv) {
 int RunAndShutDown(void) {
   RunUserInterface();
   // The panel's close already closed the port; closing it again is harmless.
+  StopPortWatch();
   CloseCom(com);
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);

@@ -2,7 +2,7 @@
 // bottom, and "Save log...". Opened from the context menu of a control (the status line), whose
 // tooltip shows the counters too.
 //
-// The window only reads: a timer looks at the program's monitor a few times a second while the
+// The window only reads: a timer looks at the program's monitor once a second while the
 // window is shown, and appends the frames that came since. Nothing runs while it is closed, and
 // the tooltip asks for the counters only when it is about to show, so the loops pay nothing for
 // the watching. A list scrolled up stays where it is (no frame is appended) until it is back at
@@ -30,7 +30,7 @@
 namespace userint {
 namespace {
 
-constexpr int REFRESH_MS = 500;       // looks at the monitor twice a second: each look repaints
+constexpr int REFRESH_MS = 1000;  // one look a second: each look repaints the window
 constexpr int COUNTERS_SIZE = 1024;
 constexpr int LINE_SIZE = 1024;
 

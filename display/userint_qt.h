@@ -10,3 +10,8 @@ QWidget* PanelWidget(int panel);
 QWidget* CtrlWidget(int panel, int control);
 /// The link monitor window (nullptr until it was first opened).
 QWidget* LinkMonitorWidget(void);
+
+class QMenu;
+/// The context menu of a graph or strip chart (nullptr for a bad panel or control). Its
+/// actions are named "pauseDisplay", "savePicture", "saveCsv" and "copyPicture".
+QMenu* GraphContextMenu(int panel, int control);
