@@ -11,10 +11,10 @@ printf '#!/bin/sh\nexec timeout 1 %s "$@"\n' "$sensor" >"$work/dying-sensor"
 chmod +x "$work/dying-sensor"
 
 failed=0
-refuses() {  # SENSOR PATTERN: the message rorir-bench must give
+refuses() {  # SENSOR PATTERN: the message rorir-bench must give (an extended regular expression)
   "$bench" --seconds 2 --sensor "$1" >"$work/out" 2>"$work/err"
   status=$?
-  if [ $status -ne 1 ] || [ -s "$work/out" ] || ! grep -q "^rorir-bench: paced cycle: .*$2" "$work/err"; then
+  if [ $status -ne 1 ] || [ -s "$work/out" ] || ! grep -Eq "^rorir-bench: paced cycle: .*($2)" "$work/err"; then
     echo "FAILED with sensor $1: exit status $status, expected 1, a message matching '$2', no output"
     echo "--- standard output:"; cat "$work/out"
     echo "--- standard error:"; cat "$work/err"
@@ -25,5 +25,6 @@ refuses() {  # SENSOR PATTERN: the message rorir-bench must give
 }
 refuses /bin/false "exited with status 1"
 refuses "$work/no-such-sensor" "could not be run"
-refuses "$work/dying-sensor" "exited with status 124"
+# On a busy machine it may die before the identification is over: that refusal is as good.
+refuses "$work/dying-sensor" "exited with status 124|did not answer the identification"
 exit $failed

@@ -66,7 +66,9 @@ TEST(PanelFit, EveryControlAndTheStatusLineLieOnTheScreensOfProductionLines) {
       EXPECT_EQ(shown.count(name), 1u) << name;
     for (const auto& [name, r] : shown)
       EXPECT_TRUE(name == "screen" || r.Inside(screen)) << name << " at " << r.x << "," << r.y << " " << r.w << "x" << r.h;
-    if (c.statusWidth) EXPECT_EQ(shown["TBOXstatus"].w, c.statusWidth);
+    if (c.statusWidth) {
+      EXPECT_EQ(shown["TBOXstatus"].w, c.statusWidth);
+    }
   }
   RemoveTree(dir);
 }
