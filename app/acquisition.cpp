@@ -34,12 +34,12 @@ void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text)
 // One request with pp as it stands; both queues are emptied first so the answer that raises
 // rx_flag belongs to this request.
 void SendOrder(u16 code) {
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   rx_flag = 0;
   order = code;
   FillTxBuf(code, pp);
-  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
 }
 
 void EnterVideoMode() {
@@ -54,7 +54,7 @@ void EnterVideoMode() {
 // the bytes of a block for a frame.
 void ReadVideoLine() {
   RemoveReceiveCallback();
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   for (int first = 0; first < VIDEO_POINTS; first += DATA_BLOCK_WORDS) {
     ReadData64(first, first + DATA_BLOCK_WORDS >= VIDEO_POINTS ? 1 : 0);
@@ -71,6 +71,7 @@ void VideoPass() {
     ProcessSystemEvents();
     tdiff = Timer() - tstart;
     if (tdiff > TIMEOUT || PortGone(com)) {
+      NoteTimeout();
       ShowStatus("Timeout RS232-Line!");
       stop_flag = 1;
       break;
@@ -110,7 +111,10 @@ void Teach(int) {
     ProcessSystemEvents();
     tdiff = Timer() - tstart;
     // An answer taken in by the last event pumping still counts.
-    if ((tdiff >= TIMEOUT || PortGone(com)) && rx_flag != 1) break;
+    if ((tdiff >= TIMEOUT || PortGone(com)) && rx_flag != 1) {
+      NoteTimeout();
+      break;
+    }
   }
 }
 
@@ -124,6 +128,7 @@ void ResetAnalogMaxMin(int) {
     tdiff = Timer() - tstart;
   }
   // The outcome is whether the answer came, not how long the wait took.
+  if (rx_flag != 1) NoteTimeout();
   CopyText(szStatus, rx_flag == 1 ? "Reset of analog-output Max/Min OK!" : "Timeout-RS-232...");
   ShowStatus(szStatus);
 }
@@ -142,7 +147,7 @@ void RunVideoLoop() {
   SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
   InstallReceiveCallback();
   FlushOutQ(com);
-  FlushInQ(com);
+  DiscardInQ(com);
 }
 
 }  // namespace

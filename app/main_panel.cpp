@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/globals.h"
+#include "app/monitor.h"
 #include "app/reconnect.h"
 #include "app/settings.h"
 #include "app/sync_word.h"
@@ -115,6 +116,7 @@ int StartUp(int argc, char** argv) {
     return FailStartUp(GetLoadPanelError());
   }
   CloseOnTerminationSignals(pHandle);
+  InstallStatusLineMonitor();
   // What the graphs' own menu reports (a picture saved, a file that could not be written).
   SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
   GetProjectDir(proj_dir);

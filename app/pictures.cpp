@@ -1,9 +1,9 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view, the video graph zoomed with its menu open, the recorder popup during and after a
-// short recording run, and the COM ring opened on a machine with two USB adapters, a CDC device
-// and an on-board port.
+// video view, the video graph zoomed with its menu open, the link monitor window after a short
+// measurement cycle, the recorder popup during and after a short recording run, and the COM
+// ring opened on a machine with two USB adapters, a CDC device and an on-board port.
 // Usage: rorir-pictures OUTDIR [SCALE]
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -73,6 +73,19 @@ bool ShootLiveViews() {
   bool ok = Shoot(pHandle, "main-panel-run");
   RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
   ok = Shoot(pHandle, "main-panel-video") && ok;
+  return ok;
+}
+
+// The link monitor window with the frames of a short measurement cycle at the bottom.
+bool ShootLinkMonitor() {
+  RunLoopFor(CC_BTNRun, MAIN_BTNRun, 0.5);
+  OpenLinkMonitor();
+  for (int i = 0; i < 20; ++i) ProcessSystemEvents();
+  const std::string path = gDir + "/link-monitor" + gSuffix + ".png";
+  const bool ok = SaveLinkMonitorImage(path.c_str(), gScale) == 0;
+  CloseLinkMonitor();
+  if (!ok) std::fprintf(stderr, "rorir-pictures: cannot write %s\n", path.c_str());
+  else std::printf("%s\n", path.c_str());
   return ok;
 }
 
@@ -217,6 +230,7 @@ int main(int argc, char** argv) {
   ok = Shoot(pPopup, "recorder-panel") && ok;
   ok = ShootLiveViews() && ok;
   ok = ShootZoomedVideo() && ok;
+  ok = ShootLinkMonitor() && ok;
   ok = ShootRecorderRun() && ok;
   ok = ShootComRing() && ok;
 

@@ -163,7 +163,7 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
   CopyVarsToPP();
   FillTxBuf(static_cast<u16>(order), pp);
   // The sensor does not answer a write: nothing is flushed and nothing awaited.
-  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   // A write that did not go out says why rather than leaving "Transmit..." standing.
   ShowStatus(nBytesW == FRAME_SIZE ? "Line Ok!" : ComOpenErrorText(nBytesW));
   return 0;

@@ -12,11 +12,12 @@
 // nothing counted. rorir-bench then says which phase and what happened, and exits with 1.
 //
 //   rorir-bench [--seconds N] [--only paced|silent|unpaced|adapter] [--sensor-log FILE]
-//               [--sensor PATH] [--check]
+//               [--sensor PATH] [--check] [--monitor]
 //     N seconds per phase (default 10); --only runs one part (for profiling); FILE receives
 //     the sensors' logs of every byte; PATH is the sensor program (default: rorir-sensor beside
 //     rorir-bench). --check runs every phase for one second and only verifies that each ran
-//     (frames counted, sensor alive), with no figure and no speed threshold.
+//     (frames counted, sensor alive), with no figure and no speed threshold. --monitor runs
+//     every phase with the link monitor window open.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -390,6 +391,7 @@ bool RunPhases(const std::string& only, double seconds, const std::string& link)
 int main(int argc, char** argv) {
   double seconds = 10.0;
   std::string only;  // "paced", "silent", "unpaced" or "adapter": run that part alone
+  bool monitor = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = std::atof(argv[++i]);
@@ -401,10 +403,12 @@ int main(int argc, char** argv) {
       gSensorBin = argv[++i];
     } else if (!std::strcmp(argv[i], "--check")) {
       gCheck = true;
+    } else if (!std::strcmp(argv[i], "--monitor")) {
+      monitor = true;
     } else {
       std::fprintf(stderr,
                    "usage: rorir-bench [--seconds N] [--only paced|silent|unpaced|adapter] "
-                   "[--sensor-log FILE] [--sensor PATH] [--check]\n");
+                   "[--sensor-log FILE] [--sensor PATH] [--check] [--monitor]\n");
       return 2;
     }
   }
@@ -425,9 +429,11 @@ int main(int argc, char** argv) {
   setenv("RORIR_COM1", (tool.dataDir + "/none").c_str(), 1);
   bool ok = StartUp(1, argv) == 0;
   if (ok) {
+    if (monitor) OpenLinkMonitor();
     ProcessSystemEvents();
-    std::fprintf(stderr, "rorir-bench: %g s per phase after a warm-up second, %ld cores%s\n", seconds,
-                 sysconf(_SC_NPROCESSORS_ONLN), gCheck ? "; checking that every phase runs" : "");
+    std::fprintf(stderr, "rorir-bench: %g s per phase after a warm-up second, %ld cores%s%s\n", seconds,
+                 sysconf(_SC_NPROCESSORS_ONLN), gCheck ? "; checking that every phase runs" : "",
+                 monitor ? "; link monitor open" : "");
     ok = RunPhases(only, seconds, tool.link);
     CloseCom(com);
     CloseCVIRTE();

@@ -261,3 +261,25 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
 
 /// Writes a picture of the panel (as it would show) to a PNG file. Returns 0 or negative.
 int SavePanelImage(int panel, const char* pngPath, double scale);
+
+// The link monitor window (the program's monitor is read through plain functions).
+/// Where the link monitor window reads what it shows.
+struct LinkMonitorSource {
+  int capacity;                                         ///< frames the monitor holds at most
+  const char* directory;                                ///< folder "Save log..." starts in
+  size_t (*counters)(char* text, size_t size);          ///< the counters, one a line
+  void (*resetCounters)(void);                          ///< the reset button
+  unsigned long (*framesSeen)(void);                    ///< frames taken so far (grows by one each)
+  int (*frameCount)(void);                              ///< frames held now
+  size_t (*frameLine)(int index, char* line, size_t size);  ///< frame `index` (0 oldest) as a line
+  int (*saveLog)(const char* path);                     ///< writes the log; 0 or negative
+};
+/// Adds "Link monitor..." to the context menu of `control` (the status line) and makes its
+/// tooltip show the counters. The window reads `source` only while it is shown.
+int InstallLinkMonitor(int panel, int control, const LinkMonitorSource& source);
+/// Shows the link monitor window (what its context-menu entry does).
+int OpenLinkMonitor(void);
+/// Hides the link monitor window.
+int CloseLinkMonitor(void);
+/// Writes a picture of the link monitor window to a PNG file. Returns 0 or negative.
+int SaveLinkMonitorImage(const char* pngPath, double scale);

@@ -8,6 +8,8 @@ class QWidget;
 QWidget* PanelWidget(int panel);
 /// The widget of a control (nullptr for a bad panel or control).
 QWidget* CtrlWidget(int panel, int control);
+/// The link monitor window (nullptr until it was first opened).
+QWidget* LinkMonitorWidget(void);
 
 class QMenu;
 /// The context menu of a graph or strip chart (nullptr for a bad panel or control). Its

@@ -48,6 +48,17 @@ void RemoveReceiveCallback(void);
 /// outcome of its time-out, instead of waiting on a line that cannot answer.
 int PortGone(int port);
 
+/// Sends the first `count` bytes of szWriteBuf on `port` and shows the request to the link
+/// monitor. Returns the count queued, as ComWrt does.
+int SendTxBuf(int port, int count);
+/// Empties the input queue of `port` (FlushInQ); the link monitor counts the bytes that waited.
+int DiscardInQ(int port);
+/// Tells the link monitor that a wait for the sensor's answer ran out.
+void NoteTimeout(void);
+/// Writes the link monitor's frames as text to `path` (UTF-8, a line per frame, through a
+/// temporary file). 0, or negative when the file could not be written.
+int SaveMonitorLog(const char* path);
+
 /// Asks for the hardware information and applies it: geometry, scales, panel. 1 on success.
 int GetHARDWAREInfo(void);
 struct HardwareInfo;

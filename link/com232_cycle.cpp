@@ -5,6 +5,7 @@
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
+#include "link/com232_monitor.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -21,7 +22,7 @@ void SendMeasureRequest() {
   FillTxBuf(ORDER_MEASURE, pp);
   rx_flag = 0;
   tstart = Timer();
-  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
 }
 
 }  // namespace
@@ -47,13 +48,13 @@ void PushRUN(void) {
   SelectRamTarget();
 
   CopyVarsToPP();
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   rx_flag = 0;
   graph_flag = 0;
   order = ORDER_MEASURE;
   FillTxBuf(ORDER_MEASURE, pp);
-  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
   if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Line Ok!");
   tstart = Timer();
   stop_flag = 0;
@@ -71,12 +72,13 @@ void PushRUN(void) {
     }
     // Every answer, result frame or not, sends the next request at once.
     if (rx_flag == 1) {
-      FlushInQ(com);
+      DiscardInQ(com);
       FlushOutQ(com);
       SendMeasureRequest();
     }
     tdiff = Timer() - tstart;
     if (tdiff > TIMEOUT || PortGone(com)) {
+      NoteTimeout();
       ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
       stop_flag = 1;
       break;
@@ -91,7 +93,7 @@ void PushRUN(void) {
     ProcessSystemEvents();
 
   rx_flag = 0;
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   graph_flag = 0;
   SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
@@ -102,12 +104,12 @@ void PushRUN(void) {
 int ReadData64(int first, int last) {
   order = ORDER_DATA_BLOCK;
   FlushOutQ(com);
-  FlushInQ(com);
+  DiscardInQ(com);
   u16 words[PNUM] = {};
   words[0] = static_cast<u16>(first);
   words[1] = static_cast<u16>(last);
   FillTxBuf(ORDER_DATA_BLOCK, words);
-  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for Data[64] ...");
   tstart = Timer();
   int waiting = 0;
@@ -117,6 +119,7 @@ int ReadData64(int first, int last) {
     tdiff = Timer() - tstart;
     // A closed or lost port (negative count) cannot deliver the rest of the block.
     if (tdiff > TIMEOUT || waiting < 0) {
+      NoteTimeout();
       CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
       break;
     }
@@ -125,7 +128,8 @@ int ReadData64(int first, int last) {
   // Never more than the receive buffer holds; the rest of an overlong answer is discarded.
   const int wanted = waiting < IO_BUF_SIZE ? (waiting > 0 ? waiting : 0) : IO_BUF_SIZE;
   nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
-  if (waiting > IO_BUF_SIZE) FlushInQ(com);
+  if (nBytesR > 0) MonitorAnswer(MONITOR_DATA_BLOCK, szReadBuf, nBytesR, pcbtype, Timer());
+  if (waiting > IO_BUF_SIZE) DiscardInQ(com);
   if (nBytesR == DATA_BLOCK_BYTES) CopyText(szStatus, "Data[64] block received!");
   // The block stays inside adcbuf whatever index the caller passed.
   DecodeDataBlock(szReadBuf, first, adcbuf);

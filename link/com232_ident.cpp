@@ -8,6 +8,7 @@
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
+#include "link/com232_monitor.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -129,14 +130,15 @@ int GetHARDWAREInfo(void) {
   order = ORDER_HARDWARE_INFO;
   FillTxBuf(ORDER_HARDWARE_INFO, pp);
   FlushOutQ(com);
-  FlushInQ(com);
+  DiscardInQ(com);
   rx_flag = 0;
-  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
   tstart = Timer();
   for (;;) {
     ProcessSystemEvents();
     tdiff = Timer() - tstart;
     if (tdiff > TIMEOUT || PortGone(com)) {
+      NoteTimeout();
       CopyText(szStatus, "Timeout-RS-232...");
       break;
     }
@@ -177,11 +179,11 @@ int GetVERSIONInfo(void) {
   // Without the callback the 72-byte answer stays in the input queue instead of being taken
   // as a 36-byte frame.
   RemoveReceiveCallback();
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   order = ORDER_FIRMWARE_INFO;
   FillTxBuf(ORDER_FIRMWARE_INFO, pp);
-  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
   if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for parameter-frame ...");
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for firmware info ...");
 
@@ -191,6 +193,7 @@ int GetVERSIONInfo(void) {
   for (;;) {
     count = GetInQLen(com);
     if (Timer() - start > FIRMWARE_TIMEOUT || count < 0) {
+      NoteTimeout();
       CopyText(szStatus, "Timeout - reading firmware info!");
       break;
     }
@@ -202,6 +205,7 @@ int GetVERSIONInfo(void) {
   // Never more than the receive buffer holds; whatever does not fit is discarded below.
   const int wanted = count < IO_BUF_SIZE ? (count > 0 ? count : 0) : IO_BUF_SIZE;
   nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
+  if (nBytesR > 0) MonitorAnswer(MONITOR_FIRMWARE_TEXT, szReadBuf, nBytesR, pcbtype, Timer());
   if (nBytesR == FIRMWARE_TEXT_SIZE) {
     // Plain text ends at its first NUL byte, and at 71 characters (the status line) when there
     // is none; word-coded text is also kept as the firmware version.
@@ -211,7 +215,7 @@ int GetVERSIONInfo(void) {
     CopyText(szStatus, text);
   }
   InstallReceiveCallback();
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   rx_flag = 0;
   ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);

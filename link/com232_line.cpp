@@ -4,6 +4,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
+#include "link/com232_monitor.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -44,11 +45,12 @@ int PortGone(int port) { return ComPortUsable(port) ? 0 : 1; }
 
 void RX_Receive_Function(int /*port*/, int mask, void* /*callbackData*/) {
   if (!(mask & RS232_EVENT_RECEIVE)) return;
-  ComRd(com, szReadBuf, FRAME_SIZE);
+  const int taken = ComRd(com, szReadBuf, FRAME_SIZE);
+  if (taken > 0) MonitorAnswer(MONITOR_ANSWER, szReadBuf, taken, pcbtype, Timer());
   graph_flag = GetRxBuf(PNUM);
   rx_flag = 1;
   // Whatever came beyond the 36 bytes is not part of this frame.
-  FlushInQ(com);
+  DiscardInQ(com);
 }
 
 int CheckComLine(int port) {
@@ -57,14 +59,15 @@ int CheckComLine(int port) {
   CopyVarsToPP();
   FillTxBuf(ORDER_ECHO, pp);
   FlushOutQ(port);
-  FlushInQ(port);
+  DiscardInQ(port);
   rx_flag = 0;
-  nBytesW = ComWrt(port, szWriteBuf, FRAME_SIZE);
+  nBytesW = SendTxBuf(port, FRAME_SIZE);
   tstart = Timer();
   for (;;) {
     ProcessSystemEvents();
     tdiff = Timer() - tstart;
     if (tdiff > TIMEOUT || PortGone(port)) {
+      NoteTimeout();
       CopyText(szStatus, "Timeout-RS-232...");
       result = 0;
       break;
@@ -93,8 +96,9 @@ void InitRS232(int port) {
     ShowStatus();
     return;
   }
+  MonitorOpened(Timer());
   SetComTime(port, TIMEOUT);
-  FlushInQ(port);
+  DiscardInQ(port);
   FlushOutQ(port);
   SetCTSMode(port, 0);
   InstallComCallback(port, eventMask, FRAME_SIZE, sync, RX_Receive_Function, nullptr);

@@ -11,11 +11,11 @@ void PushGET(int from) {
   if (from != DATFILE) {
     order = from == EEPROM ? ORDER_READ_EEPROM : ORDER_READ_RAM;
     CopyVarsToPP();
-    FlushInQ(com);
+    DiscardInQ(com);
     FlushOutQ(com);
     FillTxBuf(static_cast<u16>(order), pp);
     rx_flag = 0;
-    nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+    nBytesW = SendTxBuf(com, FRAME_SIZE);
     if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for parameter-frame ...");
     tstart = Timer();
     for (;;) {
@@ -30,6 +30,7 @@ void PushGET(int from) {
       }
       tdiff = Timer() - tstart;
       if (tdiff > TIMEOUT || PortGone(com)) {
+        NoteTimeout();
         CopyText(szStatus, "Timeout-RS-232...");
         break;
       }

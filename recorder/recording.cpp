@@ -39,11 +39,11 @@ void DimRunIndicators(int dim) {
 
 // One measure request carrying pp as it stands: the words last decoded from the sensor.
 void SendRequest() {
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   FillTxBuf(ORDER_MEASURE, pp);
   rx_flag = 0;
-  nBytesW = ComWrt(com, szWriteBuf, FRAME_SIZE);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   ProcessSystemEvents();
 }
 
@@ -52,10 +52,10 @@ void SendRequest() {
 bool RecordLoop() {
   graph_flag = 0;
   rx_flag = 0;
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   FillTxBuf(ORDER_MEASURE, pp);
-  nBytesW = ComWrt(com, szWriteBuf, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
   ProcessSystemEvents();
   if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Line Ok!");
 
@@ -94,7 +94,7 @@ bool RecordLoop() {
         SetCtrlVal(pPopup, RECORDER_NUMgapCount, edgeRecords);
       }
       graph_flag = 0;
-      FlushInQ(com);
+      DiscardInQ(com);
       FlushOutQ(com);
     }
 
@@ -108,6 +108,7 @@ bool RecordLoop() {
     // A stop asked for while the last request went out (a close of the main panel or a port
     // change also closes the port) is the run's end: not a time-out of the line.
     if (stop_flag == 0 && (Timer() - lastRequest > TIMEOUT || PortGone(com))) {
+      NoteTimeout();
       ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
       stop_flag = 3;
       return true;
@@ -170,7 +171,7 @@ int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int
   gRunGoing = false;
   rx_flag = 0;
   graph_flag = 0;
-  FlushInQ(com);
+  DiscardInQ(com);
   FlushOutQ(com);
   DimmButtons(0);
 

@@ -10,6 +10,7 @@ namespace rorir::sensor {
 struct Faults {
   bool silent = false;         ///< never answer
   bool wrongSync = false;      ///< frame answers carry kWrongSync instead of 0x00AA
+  unsigned wrongSyncEvery = 0; ///< every n-th answer (a frame) carries kWrongSync (0: none)
   bool echoUnchanged = false;  ///< the echo order is answered with the request, byte for byte
   std::chrono::milliseconds delay{0};  ///< every answer leaves this much later
   unsigned dropEvery = 0;      ///< drop every n-th answer (0: none)

@@ -154,7 +154,9 @@ std::optional<Answer> Model::applyFaults(std::uint16_t order, Bytes bytes, Nanos
     return std::nullopt;
   }
   if (isFrameAnswer(order) && bytes.size() >= 4) {
-    if (faults.wrongSync) bytes[1] = static_cast<std::uint8_t>(kWrongSync);
+    const bool wrongSync =
+        faults.wrongSync || (faults.wrongSyncEvery != 0 && produced_ % faults.wrongSyncEvery == 0);
+    if (wrongSync) bytes[1] = static_cast<std::uint8_t>(kWrongSync);
     if (faults.wrongOrder) bytes[2] |= 0x01;
   }
   if (faults.garbage)

@@ -94,6 +94,8 @@ ParsedOptions parseOptions(std::span<const std::string_view> args) {
       o.faults.silent = true;
     } else if (arg == "--wrong-sync") {
       o.faults.wrongSync = true;
+    } else if (arg == "--wrong-sync-every") {
+      if (!count(o.faults.wrongSyncEvery) || o.faults.wrongSyncEvery == 0) return fail("needs a count of 1 or more");
     } else if (arg == "--echo-unchanged") {
       o.faults.echoUnchanged = true;
     } else if (arg == "--delay") {
@@ -169,6 +171,7 @@ std::string usage() {
       "Faults:\n"
       "  --silent             never answer\n"
       "  --wrong-sync         frame answers carry the sync word 0x00A5 instead of 0x00AA\n"
+      "  --wrong-sync-every N every N-th answer carries the wrong sync word (frame answers)\n"
       "  --echo-unchanged     answer the echo order with the request unchanged\n"
       "  --delay MS           every answer leaves MS milliseconds late\n"
       "  --drop-every N       leave out every N-th answer\n"

@@ -92,6 +92,7 @@ TEST(SensorOptions, EveryOptionIsParsedAndDocumented) {
       {{"--list-profiles"}, [](auto& o) { return o.listProfiles; }},
       {{"--silent"}, [](auto& o) { return o.faults.silent; }},
       {{"--wrong-sync"}, [](auto& o) { return o.faults.wrongSync; }},
+      {{"--wrong-sync-every", "3"}, [](auto& o) { return o.faults.wrongSyncEvery == 3; }},
       {{"--echo-unchanged"}, [](auto& o) { return o.faults.echoUnchanged; }},
       {{"--delay", "300"}, [](auto& o) { return o.faults.delay == std::chrono::milliseconds(300); }},
       {{"--drop-every", "4"}, [](auto& o) { return o.faults.dropEvery == 4; }},
