@@ -79,6 +79,7 @@ void VideoPass() {
   if (rx_flag != 1) return;
   CopyPPtoRAWVars();
   ReadVideoLine();
+  videoLineTaken = 1;
   PlotVIDEOBarGraph();
   PlotVIDEOCurve(adcbuf, xArray8);
   ++videoPassesDrawn;

@@ -219,6 +219,20 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y);
 int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
 int GetAxisScalingMode(int panel, int control, int axis, int* mode, double* min, double* max);
+// Graph overlay: what a graph shows over its plots and apart from them (DeleteGraphPlot leaves
+// it), for marks computed from what the plots show. Repainted like the plots.
+constexpr int GRAPH_MAX_MARKS = 32;   ///< point marks of one graph
+constexpr int GRAPH_NOTE_LINES = 8;   ///< note lines of one graph
+/// Shades the x range between x1 and x2 (either order) over the whole height, behind the plots;
+/// a negative colour removes the shade.
+int SetGraphShade(int panel, int control, double x1, double x2, int colour);
+/// Replaces the point marks by the first `count` points (at most GRAPH_MAX_MARKS; 0 clears).
+int SetGraphMarks(int panel, int control, const double* xs, const double* ys, int count,
+                  int colour);
+/// Sets note line `line` (0 = top) shown at the top left of the plot area, whatever the axes
+/// show; "" clears the line.
+int SetGraphNote(int panel, int control, int line, const char* text, int colour);
+
 /// Appends `count` interleaved values (trace 1, trace 2, ... per point) from `start` with
 /// `skip` values left out between points.
 int PlotStripChart(int panel, int control, const void* values, int count, int start, int skip,
