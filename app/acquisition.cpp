@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/sync_word.h"
 #include "display/gui.h"
+#include "display/panel.h"
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
@@ -195,6 +196,13 @@ int CC_NUMVideoThreshold(int, int, int event, void*, int, int) {
   for (u16& t : thdArray) t = threshold;
   PlotVIDEOCurve(adcbuf, xArray8);
   return 0;
+}
+
+void ApplySuggestedThreshold(void) {
+  if (!videoLineTaken) return;
+  SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, signalCheck.suggestedThreshold);
+  MarkUnsent(MAIN_NUMVideoThreshold, 1);
+  CC_NUMVideoThreshold(pHandle, MAIN_NUMVideoThreshold, EVENT_VAL_CHANGED, nullptr, 0, 0);
 }
 
 int CC_ButtonTeach(int, int, int event, void*, int, int) {
