@@ -1,7 +1,8 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view, and the recorder popup during and after a short recording run.
+// video view, the video view while a sensor is set up with the signal check, and the recorder
+// popup during and after a short recording run.
 // Usage: rorir-pictures OUTDIR [SCALE]
 #include <QTimer>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "app/acquisition.h"
+#include "app/storage.h"
 #include "app/globals.h"
 #include "app/main_panel.h"
 #include "display/userint.h"
@@ -24,6 +26,7 @@ namespace {
 
 constexpr double RUN_SECONDS = 2.0;    // long enough for a trend of some fifty samples
 constexpr double VIDEO_SECONDS = 1.5;  // a few video passes at the line's pace
+constexpr double SEND_PAUSE = 0.2;     // a written frame crosses the line in 19 ms
 
 std::string gDir;
 std::string gSuffix;
@@ -63,6 +66,40 @@ bool ShootLiveViews() {
   bool ok = Shoot(pHandle, "main-panel-run");
   RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
   ok = Shoot(pHandle, "main-panel-video") && ok;
+  return ok;
+}
+
+// SEND with the panel's values, as a click on it does (the video view has RAM chosen), then a
+// pause as an operator's hand would make: the next loop starts by flushing the line.
+void SendPanel() {
+  CC_BTNSend(pHandle, MAIN_BTNSend, EVENT_LEFT_CLICK, nullptr, 0, 0);
+  const double start = Timer();
+  while (Timer() - start < SEND_PAUSE) ProcessSystemEvents();
+}
+
+// A threshold typed into its field: the threshold line follows.
+void TypeThreshold(int value) {
+  SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, value);
+  CC_NUMVideoThreshold(pHandle, MAIN_NUMVideoThreshold, EVENT_VAL_CHANGED, nullptr, 0, 0);
+}
+
+// Setting up with the signal check: a threshold above the signal, the suggestion taken into
+// the field (not sent yet), and a saturating power; the sensor is left as it was found.
+bool ShootSetUp() {
+  TypeThreshold(900);
+  SendPanel();
+  RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
+  bool ok = Shoot(pHandle, "setup-threshold-high");
+  ApplySuggestedThreshold();
+  ok = Shoot(pHandle, "setup-threshold-suggested") && ok;
+  SendPanel();
+  SetCtrlVal(pHandle, MAIN_NUMpower, 1000);
+  SendPanel();
+  RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
+  ok = Shoot(pHandle, "setup-power-high") && ok;
+  SetCtrlVal(pHandle, MAIN_NUMpower, 500);
+  TypeThreshold(512);
+  SendPanel();
   return ok;
 }
 
@@ -111,6 +148,7 @@ int main(int argc, char** argv) {
   bool ok = Shoot(pHandle, "main-panel");
   ok = Shoot(pPopup, "recorder-panel") && ok;
   ok = ShootLiveViews() && ok;
+  ok = ShootSetUp() && ok;
   ok = ShootRecorderRun() && ok;
 
   CloseCVIRTE();
