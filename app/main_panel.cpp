@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/globals.h"
+#include "app/reconnect.h"
 #include "app/settings.h"
 #include "app/sync_word.h"
 #include "band/logo.h"
@@ -94,6 +95,7 @@ void InitVars(void) {
 
 int CC_PANEL(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*/, int /*eventData2*/) {
   if (event != EVENT_CLOSE) return 0;
+  StopPortWatch();
   stop_flag = 1;
   Delay(SHUTDOWN_PAUSE);
   CloseCom(com);
@@ -113,11 +115,15 @@ int StartUp(int argc, char** argv) {
     return FailStartUp(GetLoadPanelError());
   }
   CloseOnTerminationSignals(pHandle);
+  // What the graphs' own menu reports (a picture saved, a file that could not be written).
+  SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();
   // Whatever the link's outcome, start-up goes on: it is reported on the status line.
   InitRS232(com);
+  NoteComOutcome();
+  StartPortWatch();
   DisplayPanel(pHandle);
   SetActivePanel(pHandle);
   SetActiveCtrl(pHandle, MAIN_BTNStop);
@@ -127,6 +133,7 @@ int StartUp(int argc, char** argv) {
 int RunAndShutDown(void) {
   RunUserInterface();
   // The panel's close already closed the port; closing it again is harmless.
+  StopPortWatch();
   CloseCom(com);
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);

@@ -1,22 +1,33 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view, the video view while a sensor is set up with the signal check, and the recorder
-// popup during and after a short recording run.
+// video view, the video graph zoomed with its menu open, the video view while a sensor is set
+// up with the signal check, the recorder popup during and after a short recording run, and the
+// COM ring opened on a machine with two USB adapters, a CDC device and an on-board port.
 // Usage: rorir-pictures OUTDIR [SCALE]
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/acquisition.h"
 #include "app/storage.h"
 #include "app/globals.h"
 #include "app/main_panel.h"
+#include "app/settings.h"
 #include "display/userint.h"
+#include "display/userint_inspect.h"
+#include "display/userint_qt.h"
 #include "display/utility.h"
+#include "link/rs232_names.h"
 #include "recorder/popup.h"
 #include "recorder/recording.h"
 #include "resources/panels.h"
@@ -69,6 +80,20 @@ bool ShootLiveViews() {
   return ok;
 }
 
+// The video graph zoomed in on its middle, the pointer's read-out, and the graphs' menu.
+bool ShootZoomedVideo() {
+  double xMin = 0, xMax = 0;
+  GetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, nullptr, &xMin, &xMax);
+  PointAtGraph(pHandle, MAIN_GRAPHvideo, (xMin + xMax) / 2, 4);
+  const std::string path = gDir + "/video-graph-zoomed" + gSuffix + ".png";
+  if (SaveGraphImage(pHandle, MAIN_GRAPHvideo, path.c_str(), gScale, 1) != 0) {
+    std::fprintf(stderr, "rorir-pictures: cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("%s\n", path.c_str());
+  return true;
+}
+
 // SEND with the panel's values, as a click on it does (the video view has RAM chosen), then a
 // pause as an operator's hand would make: the next loop starts by flushing the line.
 void SendPanel() {
@@ -86,6 +111,15 @@ void TypeThreshold(int value) {
 // Setting up with the signal check: a threshold above the signal, the suggestion taken into
 // the field (not sent yet), and a saturating power; the sensor is left as it was found.
 bool ShootSetUp() {
+  // The whole line again, as a double-click on the graph gives it, and the pointer gone.
+  if (QWidget* graph = CtrlWidget(pHandle, MAIN_GRAPHvideo)) {
+    const QPointF middle(graph->width() / 2.0, graph->height() / 2.0);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, middle, graph->mapToGlobal(middle),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(graph, &twice);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(graph, &leave);
+  }
   TypeThreshold(900);
   SendPanel();
   RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
@@ -129,6 +163,87 @@ bool ShootRecorderRun() {
   return ok;
 }
 
+// A made-up machine for the ring: the device attributes that these adapters report, under a
+// temporary folder that stands for /sys/class/tty and /dev.
+struct MadeUpDevice {
+  const char* tty;
+  const char* usb;  // the USB device's folder, or null for an on-board port
+  const char* vendor;
+  const char* product;
+  const char* text;
+  const char* serial;
+};
+constexpr MadeUpDevice kMadeUpDevices[] = {
+    {"ttyUSB0", "1-2", "0403", "6001", "FT232R USB UART", "A5XK3RJT"},
+    {"ttyUSB1", "1-3.1", "1a86", "7523", "USB Serial", nullptr},
+    {"ttyACM0", "1-4", "2341", "0043", "Arduino Uno", "85736323838351F0F1A1"},
+    {"ttyS0", nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+void MakeMachine(const std::filesystem::path& root) {
+  namespace fs = std::filesystem;
+  for (const MadeUpDevice& d : kMadeUpDevices) {
+    fs::create_directories(root / "dev");
+    std::ofstream(root / "dev" / d.tty) << "";
+    const fs::path tty = root / "sys" / d.tty;
+    fs::create_directories(tty);
+    if (d.usb == nullptr) {
+      fs::create_directories(root / "devices/pnp0/00:05");
+      fs::create_directory_symlink(root / "devices/pnp0/00:05", tty / "device");
+      std::ofstream(tty / "type") << "4\n";
+      continue;
+    }
+    const fs::path usb = root / "devices/usb1" / d.usb;
+    fs::create_directories(usb / (std::string(d.usb) + ":1.0") / d.tty);
+    std::ofstream(usb / "idVendor") << d.vendor << "\n";
+    std::ofstream(usb / "idProduct") << d.product << "\n";
+    std::ofstream(usb / "product") << d.text << "\n";
+    if (d.serial) std::ofstream(usb / "serial") << d.serial << "\n";
+    fs::create_directory_symlink(usb / (std::string(d.usb) + ":1.0") / d.tty, tty / "device");
+  }
+}
+
+// The COM ring opened, as the operator sees it on that machine.
+bool ShootComRing() {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / "rorir-pictures-machine";
+  std::error_code ec;
+  fs::remove_all(root, ec);
+  MakeMachine(root);
+  unsetenv("RORIR_COM1");
+  rs232::SetDeviceFolders((root / "sys").string(), (root / "dev").string());
+  FillComPortRing();
+  // The made-up machine's device folder is shown as /dev, where a real machine has its nodes.
+  const std::string made = (root / "dev").string();
+  int count = 0;
+  GetNumListItems(pHandle, MAIN_DropDCom, &count);
+  for (int i = 0; i < count; ++i) {
+    char label[512];
+    GetLabelFromIndex(pHandle, MAIN_DropDCom, i, label, sizeof label);
+    std::string text = label;
+    const size_t at = text.find(made);
+    if (at != std::string::npos) text.replace(at, made.size(), "/dev");
+    ReplaceListItem(pHandle, MAIN_DropDCom, i, text.c_str(), i + 1);
+  }
+  auto* box = qobject_cast<QComboBox*>(CtrlWidget(pHandle, MAIN_DropDCom));
+  bool ok = box != nullptr;
+  if (ok) {
+    box->showPopup();
+    for (int i = 0; i < 20; ++i) ProcessSystemEvents();
+    QWidget* list = box->view()->window();
+    QPixmap pixmap(list->size() * gScale);
+    pixmap.setDevicePixelRatio(gScale);
+    list->render(&pixmap);
+    const std::string path = gDir + "/com-ring" + gSuffix + ".png";
+    ok = pixmap.save(QString::fromStdString(path), "PNG");
+    std::printf("%s\n", path.c_str());
+    box->hidePopup();
+  }
+  rs232::SetDeviceFolders("/sys/class/tty", "/dev");
+  fs::remove_all(root, ec);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,8 +263,10 @@ int main(int argc, char** argv) {
   bool ok = Shoot(pHandle, "main-panel");
   ok = Shoot(pPopup, "recorder-panel") && ok;
   ok = ShootLiveViews() && ok;
+  ok = ShootZoomedVideo() && ok;
   ok = ShootSetUp() && ok;
   ok = ShootRecorderRun() && ok;
+  ok = ShootComRing() && ok;
 
   CloseCVIRTE();
   sensor.stop();

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "app/reconnect.h"
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
@@ -22,13 +23,16 @@ constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
 bool ToleranceUnused(u16 mode) { return mode == 1 || mode == 3; }
 
 ComPortEntry gPorts[MAX_LISTED_PORTS];
+int gPortCount = 0;
 
-void AddPortItem(int port, const char* device) {
-  char label[PATH_SIZE + 16];
-  if (device && device[0])
-    std::snprintf(label, sizeof label, "COM%d  %s", port, device);
-  else
+void AddPortItem(int port, const ComPortEntry* entry) {
+  char label[sizeof entry->device + sizeof entry->name + 16];
+  if (entry == nullptr)
     std::snprintf(label, sizeof label, "COM%d", port);
+  else if (entry->name[0])
+    std::snprintf(label, sizeof label, "COM%d  %s  %s", port, entry->device, entry->name);
+  else
+    std::snprintf(label, sizeof label, "COM%d  %s", port, entry->device);
   InsertListItem(pHandle, MAIN_DropDCom, -1, label, port);
 }
 
@@ -64,22 +68,30 @@ u16 CorrectRightLimit(u16 v, u16 first, u16 last, bool* corrected) {
 
 void FillComPortRing(void) {
   const int n = ListComPorts(gPorts, MAX_LISTED_PORTS);
+  gPortCount = n > 0 ? n : 0;
   ClearListCtrl(pHandle, MAIN_DropDCom);
   bool listed = false;
-  for (int i = 0; i < n; ++i) {
+  for (int i = 0; i < gPortCount; ++i) {
     if (!listed && gPorts[i].port > com) {
       AddPortItem(com, nullptr);
       listed = true;
     }
     if (gPorts[i].port == com) listed = true;
-    AddPortItem(gPorts[i].port, gPorts[i].device);
+    AddPortItem(gPorts[i].port, &gPorts[i]);
   }
   if (!listed) AddPortItem(com, nullptr);
   SetCtrlVal(pHandle, MAIN_DropDCom, com);
 }
 
+int ComPortListed(int port) {
+  for (int i = 0; i < gPortCount; ++i)
+    if (gPorts[i].port == port) return 1;
+  return 0;
+}
+
 int CC_DropDCom(int, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
+  CancelComWait();
   stop_flag = 1;
   Delay(PORT_PAUSE);
   CloseCom(com);
@@ -87,6 +99,7 @@ int CC_DropDCom(int, int, int event, void*, int, int) {
   GetCtrlVal(pHandle, MAIN_DropDCom, &com);
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Init COM-Port ...");
   InitRS232(com);
+  NoteComOutcome();
   return 0;
 }
 

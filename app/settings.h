@@ -10,10 +10,13 @@ u16 CorrectLeftLimit(u16 v, u16 first, u16 last, bool* corrected);
 /// A right edge limit kept within pixB .. pixE: above it becomes pixE, below it pixB + 1.
 u16 CorrectRightLimit(u16 v, u16 first, u16 last, bool* corrected);
 
-/// Fills the COM-port ring with the ports that resolve to a device, each shown with its
-/// device ("COM1  /dev/ttyUSB0"), and selects `com`. The port in use is listed even when it
+/// Fills the COM-port ring with the ports whose device is there, each shown with its device
+/// and, for a USB adapter, its product and serial number ("COM1  /dev/ttyUSB0  FT232R USB
+/// UART (A5XK3RJT)"), and selects `com`. The port in use is listed even when it
 /// resolves to nothing, so the ring always shows it.
 void FillComPortRing(void);
+/// 1 when the last FillComPortRing found `port`'s device on the machine.
+int ComPortListed(int port);
 
 /// COM-port ring: on commit stops any loop, closes the port and opens the chosen one.
 int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

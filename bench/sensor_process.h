@@ -16,10 +16,11 @@
 class SensorProcess {
  public:
   /// Starts `bin --link link args...` with its standard output sent to `logFile` (or dropped
-  /// when empty), and waits up to two seconds for the link to appear.
+  /// when empty), and waits up to two seconds for the link to appear; a sensor that exits
+  /// meanwhile ends the wait at once.
   SensorProcess(const std::string& bin, const std::string& link, std::vector<std::string> args,
                 const std::string& logFile = "")
-      : link_(link) {
+      : bin_(bin), link_(link) {
     std::vector<std::string> argv = {bin, "--link", link};
     argv.insert(argv.end(), args.begin(), args.end());
     pid_ = fork();
@@ -33,7 +34,7 @@ class SensorProcess {
       execv(cargv[0], cargv.data());
       _exit(127);
     }
-    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i) usleep(20000);
+    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0 && alive(); ++i) usleep(20000);
   }
   ~SensorProcess() {
     if (pid_ > 0) {
@@ -45,10 +46,35 @@ class SensorProcess {
   SensorProcess& operator=(const SensorProcess&) = delete;
 
   /// True once the sensor runs and its link exists.
-  bool ok() const { return pid_ > 0 && access(link_.c_str(), F_OK) == 0; }
+  bool ok() { return alive() && access(link_.c_str(), F_OK) == 0; }
+
+  /// True while the sensor process runs; once it has ended, its exit is kept for problem().
+  bool alive() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    pid_ = -1;
+    status_ = status;
+    return false;
+  }
+
+  /// Why the sensor is not usable, in a few words (empty while it is).
+  std::string problem() {
+    if (ok()) return "";
+    if (status_ < 0) {
+      if (pid_ < 0) return "the sensor process " + bin_ + " could not be started";
+      return "the sensor " + bin_ + " runs, but its link " + link_ + " did not appear within 2 s";
+    }
+    if (WIFEXITED(status_) && WEXITSTATUS(status_) == 127)
+      return "the sensor " + bin_ + " could not be run (exit status 127)";
+    if (WIFEXITED(status_)) return "the sensor process " + bin_ + " exited with status " + std::to_string(WEXITSTATUS(status_));
+    return "the sensor process " + bin_ + " ended on signal " + std::to_string(WTERMSIG(status_));
+  }
 
  private:
   pid_t pid_ = -1;
+  int status_ = -1;  // wait status once the process has ended
+  std::string bin_;
   std::string link_;
 };
 

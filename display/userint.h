@@ -158,6 +158,9 @@ int QuitUserInterface(int code);
 /// (serial data, the operator, a timer), for at most 10 ms, so a polling loop built on it does
 /// not burn a core and still notices within 10 ms that time alone has run out.
 int ProcessSystemEvents(void);
+/// 1 while a control or panel callback of the program runs (a loop, a command, a pop-up), so
+/// work the program starts on its own can wait until the operator's action is over.
+int CallbackRunning(void);
 
 // Values. Integer controls hold whole numbers; numerics and indicators with a double value
 // type hold doubles; text boxes and string indicators hold text. Numerics coerce a value to
@@ -239,6 +242,24 @@ int PlotStripChart(int panel, int control, const void* values, int count, int st
                    int type);
 int ClearStripChart(int panel, int control);
 int SetTraceAttribute(int panel, int control, int trace, int attribute, int value);
+
+// The operator's work with graphs and strip charts, on top of the calls above: the mouse wheel
+// zooms the x axis around the pointer (with Ctrl the y axis), a drag pans, a double-click goes
+// back to the program's own scaling (the axis settings of SetAxisScalingMode are kept while
+// zoomed, so the latest apply). A label reads out the values under the pointer. The context
+// menu pauses the display and saves or copies a picture, or saves the data as CSV.
+
+/// Pauses (1) or resumes (0) the display: graphs, strip charts and numeric indicators keep
+/// their picture while the calls above go on changing their content underneath; resuming
+/// shows the latest content at once. Other controls (the status line) are not paused.
+int SetDisplayPaused(int paused);
+/// 1 while the display is paused, 0 otherwise.
+int GetDisplayPaused(void);
+
+/// Receives the one-line messages of the services' own actions (a picture saved, a CSV that
+/// could not be written), for the program's status line. nullptr: they go to stderr.
+using StatusHookPtr = void (*)(const char* text);
+void SetStatusHook(StatusHookPtr hook);
 
 // Pop-ups (modal Qt dialogs; tests answer them through userint_inspect.h).
 /// Yes/no question; non-zero when confirmed.

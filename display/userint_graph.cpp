@@ -143,6 +143,8 @@ void PaintGraph(Control& c) {
   if (g.yAxis.mode == VAL_AUTOSCALE && haveData) plot->yAxis->rescale();
   ApplyAxis(plot->xAxis, g.xAxis, haveData);
   ApplyAxis(plot->yAxis, g.yAxis, haveData);
+  ApplyGraphZoom(c);
+  KeepShownContent(c);
 }
 
 // The overlay over the plots: the shade behind them (full height, whatever the y axis shows),
@@ -204,7 +206,14 @@ void PaintStrip(Control& c) {
     }
     QCPGraph* graph = plot->graph(t);
     graph->setData(xs, ys, true);
-    graph->setPen(QPen(Rgb(s.traceColours[t]), 1.5));
+    // Traces that share a colour tell themselves apart by their line style.
+    const std::vector<int>& styles = c.meaning.penStyles;
+    const auto style = static_cast<Qt::PenStyle>(t < static_cast<int>(styles.size()) ? styles[t] : Qt::SolidLine);
+    graph->setPen(QPen(Rgb(s.traceColours[t]), 1.5, style));
+    const std::vector<QString>& names = c.meaning.columns;
+    const QString name = t + 1 < static_cast<int>(names.size()) ? names[t + 1].section(" (", 0, 0)
+                                                                 : QString("trace %1").arg(t + 1);
+    if (graph->name() != name) graph->setName(name);
   }
   plot->xAxis->setRange(0, s.pointsPerScreen - 1);
   if (s.yAxis.mode == VAL_AUTOSCALE) {
@@ -212,6 +221,8 @@ void PaintStrip(Control& c) {
   } else {
     plot->yAxis->setRange(s.yAxis.min, s.yAxis.max);
   }
+  ApplyGraphZoom(c);
+  KeepShownContent(c);
 }
 
 }  // namespace
@@ -227,8 +238,23 @@ void CreatePlotWidget(Panel& panel, Control& c) {
     plot->yAxis->setTickLabels(false);
     plot->yAxis->setTicks(false);
   }
+  if (c.strip) {
+    // The legend stands right of the chart, so it never hides the newest samples.
+    plot->legend->setVisible(true);
+    plot->legend->setFont(QFont(plot->font().family(), 8));
+    plot->legend->setRowSpacing(0);
+    // At the top of its column, as small as its entries; a filler takes the rest.
+    auto* side = new QCPLayoutGrid;
+    plot->plotLayout()->addElement(0, 1, side);
+    plot->plotLayout()->setColumnStretchFactor(1, 0.001);
+    side->addElement(0, 0, plot->legend);
+    side->addElement(1, 0, new QCPLayoutElement(plot));
+    side->setRowStretchFactor(0, 0.001);
+    side->setMargins(QMargins(0, 10, 6, 6));
+  }
   c.plot = plot;
   c.widget = plot;
+  AttachGraphView(c);
   ScheduleRepaint(c);
 }
 
@@ -245,6 +271,13 @@ void FlushPendingRepaints() {
   for (auto [panel, id] : pending) {
     Control* c = FindControl(panel, id);
     if (!c) continue;
+    // Paused: graphs and the indicators beside them keep their picture; their content goes on
+    // changing and is shown when the pause ends. A panel without graphs (the recorder's, with
+    // its progress) goes on showing.
+    if (DisplayPaused() && (c->plot || (c->kind == Kind::Indicator && FindPanel(panel)->hasGraphs))) {
+      DeferRepaint(*c);
+      continue;
+    }
     c->repaintPending = false;
     if (c->textStale) SyncDisplayText(*c);
     if (!c->plot) continue;

@@ -36,6 +36,24 @@ int InspectRepaintCount(int panel, int control);
 /// Paints every pending graph now.
 void InspectFlushRepaints();
 
+/// What a graph or strip chart shows on screen: its axis ranges (the operator's zoom, if any)
+/// and whether it carries the "zoomed" mark. False for a bad panel or control.
+struct InspectedView {
+  double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+  bool zoomed = false;
+  std::string marks;    // the marks' text ("zoomed", "paused", both or none)
+  std::string readout;  // the read-out label's text ("" when hidden)
+};
+bool InspectGraphView(int panel, int control, InspectedView* view);
+/// Points at data position `x` of a graph (half-way up), as the mouse would: the read-out
+/// follows; then turns the wheel `notches` there (positive zooms in). 0, or negative.
+int PointAtGraph(int panel, int control, double x, int notches);
+/// Writes a PNG of a graph as it shows (marks and read-out included), at `scale`, with its
+/// context menu open at the middle when `withMenu`. 0, or negative.
+int SaveGraphImage(int panel, int control, const char* pngPath, double scale, int withMenu);
+/// The CSV text that "Save data as CSV..." would write for the graph now.
+std::string InspectGraphCsv(int panel, int control);
+
 struct InspectedControl {
   int id = 0;
   std::string name;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -140,6 +141,21 @@ struct StripState {
   int repaints = 0;
 };
 
+/// What the panel file says a graph holds: axis titles with units, and the names (with units)
+/// of its curves or traces, cursors and rectangles. The legend, the read-out and the CSV
+/// export take their words from here; the program's drawing calls know nothing of it.
+struct GraphMeaning {
+  QString xTitle, yTitle;        // axis titles
+  // CSV head: the x column (the sample of a strip chart), then the curves in plotting order
+  // or the traces; the position bar's head is "item", "from", "to".
+  std::vector<QString> columns;
+  std::vector<int> penStyles;    // strip chart traces: Qt::PenStyle of each
+  QString cursors[3];            // names of cursors 1 to 3; two alike make a from-to row
+  std::vector<std::pair<int, QString>> rectangles;  // fill colour and the name it stands for
+};
+
+struct GraphView;  // the operator's zoom, pan, read-out and paused picture (userint_graph_view)
+
 struct RingItem {
   QString label;
   int value = 0;
@@ -178,6 +194,8 @@ struct Control {
   std::unique_ptr<GraphState> graph;
   std::unique_ptr<StripState> strip;
   QCustomPlot* plot = nullptr;
+  GraphMeaning meaning;
+  std::shared_ptr<GraphView> view;
   bool repaintPending = false;
   bool textStale = false;  // a display-only text waits for the next screen tick
 
@@ -197,6 +215,9 @@ struct Panel {
   PanelCallbackPtr callback = nullptr;
   std::map<int, std::unique_ptr<Control>> controls;
   int nextNewId = 100;
+  int width = 0, height = 0;  // size in panel pixels, as in the file
+  double scale = 1.0;         // < 1 while the panel is shrunk to fit its screen
+  bool hasGraphs = false;     // its indicators pause with its graphs
 };
 
 /// The loaded panels, by handle.
@@ -230,6 +251,41 @@ void ScheduleRepaint(Control& control);
 /// Paints every pending graph now (used before pictures are taken).
 void FlushPendingRepaints();
 void CreatePlotWidget(Panel& panel, Control& control);
+
+// ---- the operator's work with graphs (userint_graph_view.cpp, userint_graph_export.cpp) ----
+/// Gives a graph or strip chart its axis titles, legend, zoom, pan, read-out and context menu.
+void AttachGraphView(Control& control);
+/// Sets the axes, after the program's own scaling was applied, to the operator's zoom.
+void ApplyGraphZoom(Control& control);
+/// Keeps a copy of what a paint puts on screen: the read-out and the export use it.
+void KeepShownContent(Control& control);
+/// True while the display is paused: graphs and indicators keep their picture.
+bool DisplayPaused();
+/// Sets a control aside until the pause ends (its content stays current underneath).
+void DeferRepaint(Control& control);
+/// Writes what a graph shows as CSV text (C locale, comma-separated, head line with units).
+QByteArray GraphCsv(const Control& control);
+// What the last paint of a graph put on screen (kept by KeepShownContent).
+const std::vector<PlotItem>& ShownPlots(const Control& control);
+const CursorState* ShownCursors(const Control& control);
+const std::vector<std::vector<double>>& ShownTraces(const Control& control);
+int ShownPointsPerScreen(const Control& control);
+/// Asks for the name of a file to save without blocking the program's loops: `done` gets the
+/// chosen path, or an empty text on cancel. A queued test answer (QueueFileSelectAnswer) is
+/// taken at once; offscreen without one it cancels.
+void ChooseFileToSave(const QString& folder, const QString& name, const QString& filter,
+                      const QString& title, std::function<void(const QString&)> done);
+/// Hands a one-line message to the program's status line (see SetStatusHook).
+void ReportStatus(const QString& text);
+
+// ---- panels that fit their screen (userint_fit.cpp) ----
+/// A length of the panel file in widget pixels of its panel.
+int Scaled(const Panel& panel, int length);
+/// Shrinks the panel so that it fits the available area of its screen, or restores it to its
+/// own size when it fits; places every control again.
+void FitPanelToScreen(Panel& panel);
+/// Places a control's widget and caption by its file geometry and the panel's scale.
+void PlaceControlGeometry(Panel& panel, Control& control);
 
 bool IsOffscreen();
 

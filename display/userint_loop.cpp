@@ -65,6 +65,7 @@ QSocketNotifier* gSignalNotifier = nullptr;
 // whether any of them waits, and whether it ran something and need not wait.
 unsigned long gPosted = 0;
 unsigned long gHandled = 0;
+int gCallbacksRunning = 0;  // control and panel callbacks of the program on the stack
 
 // Why InitCVIRTE failed, for GetInitError.
 std::string gInitError;
@@ -225,7 +226,9 @@ static void PostCounted(F deliver) {
       qApp,
       [deliver] {
         ++gHandled;
+        ++gCallbacksRunning;
         deliver();
+        --gCallbacksRunning;
       },
       Qt::QueuedConnection);
 }
@@ -402,6 +405,8 @@ int QuitUserInterface(int code) {
   }
   return 0;
 }
+
+int CallbackRunning(void) { return gCallbacksRunning > 0 ? 1 : 0; }
 
 int ProcessSystemEvents(void) {
   if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;

@@ -151,6 +151,24 @@ std::string ReadControl(const QJsonObject& o, Control* c) {
     QJsonArray cursors = o.value("cursors").toArray();
     for (int i = 0; i < 3 && i < cursors.size(); ++i) {
       c->graph->cursors[i].colour = ColourOf(cursors[i].toObject().value("colour"), 0);
+      c->meaning.cursors[i] = cursors[i].toObject().value("name").toString();
+    }
+    for (const QJsonValue& av : o.value("areas").toArray()) {
+      const int colour = ColourOf(av.toObject().value("colour"), -1);
+      if (colour < 0) return "an area without a colour";
+      c->meaning.rectangles.emplace_back(colour, av.toObject().value("name").toString());
+    }
+  }
+  if (c->kind == Kind::Graph || c->kind == Kind::StripChart) {
+    c->meaning.xTitle = o.value("xTitle").toString();
+    c->meaning.yTitle = o.value("yTitle").toString();
+    for (const QJsonValue& cv : o.value("columns").toArray()) c->meaning.columns.push_back(cv.toString());
+    for (const QJsonValue& sv : o.value("lineStyles").toArray()) {
+      static const std::map<QString, int> kStyles = {{"solid", Qt::SolidLine}, {"dash", Qt::DashLine},
+                                                     {"dot", Qt::DotLine}, {"dashdot", Qt::DashDotLine}};
+      auto it = kStyles.find(sv.toString());
+      if (it == kStyles.end()) return "unknown line style \"" + sv.toString().toStdString() + "\"";
+      c->meaning.penStyles.push_back(it->second);
     }
   }
   if (c->kind == Kind::StripChart) {
@@ -311,6 +329,8 @@ int LoadPanel(int /*parent*/, const char* file, int resource) {
   if (width < 50 || height < 50 || width > 10000 || height > 10000) {
     return Fail(UIE_BAD_FILE, where + "width and height must be 50 to 10000");
   }
+  panel->width = width;
+  panel->height = height;
   std::set<int> ids;
   std::vector<std::unique_ptr<Control>> unnamed;
   for (const QJsonValue& cv : po.value("controls").toArray()) {
@@ -364,6 +384,8 @@ int LoadPanel(int /*parent*/, const char* file, int resource) {
     c->id = panel->nextNewId++;
     panel->controls[c->id] = std::move(c);
   }
+  for (auto& [id, c] : panel->controls)
+    if (c->graph || c->strip) panel->hasGraphs = true;
 
   panel->handle = gNextHandle++;
   PanelWindow* window = new PanelWindow(panel->handle);
@@ -393,7 +415,10 @@ int LoadPanel(int /*parent*/, const char* file, int resource) {
 int DisplayPanel(int panel) {
   Panel* p = FindPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL;
+  // Fitted before it shows, and again once the window manager's frame is known.
+  FitPanelToScreen(*p);
   p->window->show();
+  FitPanelToScreen(*p);
   p->window->raise();
   for (auto& [id, c] : p->controls)
     if (c->graph || c->strip) ScheduleRepaint(*c);

@@ -29,6 +29,39 @@ std::deque<std::pair<int, std::string>> gFileAnswers;
 std::vector<PopupRecord> gPopupLog;
 
 }  // namespace
+
+void ChooseFileToSave(const QString& folder, const QString& name, const QString& filter,
+                      const QString& title, std::function<void(const QString&)> done) {
+  PopupRecord rec{"file", title.toStdString(), name.toStdString(), false};
+  if (!gFileAnswers.empty()) {
+    auto [result, path] = gFileAnswers.front();
+    gFileAnswers.pop_front();
+    rec.answeredFromQueue = true;
+    gPopupLog.push_back(rec);
+    done(result == VAL_NO_FILE_SELECTED ? QString() : QString::fromLocal8Bit(path.c_str()));
+    return;
+  }
+  gPopupLog.push_back(rec);
+  if (IsOffscreen()) {
+    done(QString());
+    return;
+  }
+  // Not modal: the program's loops go on while the operator picks a name.
+  auto* dialog = new QFileDialog(nullptr, title, folder, filter);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->selectFile(name);
+  // A name typed without its ending gets the one of the chosen file type ("*.pdf" -> ".pdf").
+  auto suffixOf = [](const QString& f) { return f.section("(*.", 1).section(')', 0, 0).section(' ', 0, 0); };
+  dialog->setDefaultSuffix(suffixOf(filter.section(";;", 0, 0)));
+  QObject::connect(dialog, &QFileDialog::filterSelected,
+                   [dialog, suffixOf](const QString& f) { dialog->setDefaultSuffix(suffixOf(f)); });
+  QObject::connect(dialog, &QFileDialog::fileSelected, [done](const QString& path) { done(path); });
+  dialog->open();
+}
+
 }  // namespace userint
 
 using namespace userint;

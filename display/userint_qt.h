@@ -8,3 +8,8 @@ class QWidget;
 QWidget* PanelWidget(int panel);
 /// The widget of a control (nullptr for a bad panel or control).
 QWidget* CtrlWidget(int panel, int control);
+
+class QMenu;
+/// The context menu of a graph or strip chart (nullptr for a bad panel or control). Its
+/// actions are named "pauseDisplay", "savePicture", "saveCsv" and "copyPicture".
+QMenu* GraphContextMenu(int panel, int control);

@@ -1,5 +1,6 @@
 // Values and attributes of controls, text boxes, ring items, run-time text controls and
 // pictures. Nothing here raises an event: these are the program's own changes.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -18,8 +19,6 @@
 #include "display/utility.h"
 
 namespace userint {
-
-void PlaceControl(Control& c);
 
 namespace {
 
@@ -158,12 +157,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
       if (c->visible && (c->graph || c->strip)) ScheduleRepaint(*c);
       break;
     case ATTR_LEFT:
-      c->left = value;
-      if (c->widget) c->widget->move(c->left, c->top);
-      return 0;
     case ATTR_TOP:
-      c->top = value;
-      if (c->widget) c->widget->move(c->left, c->top);
+      (attribute == ATTR_LEFT ? c->left : c->top) = value;
+      if (c->widget) {
+        const Panel& p = *FindPanel(panel);
+        c->widget->move(Scaled(p, c->left), Scaled(p, c->top));
+      }
       return 0;
     case ATTR_FRAME_COLOR:
       c->frameColour = value & 0xFFFFFF;
@@ -308,6 +307,9 @@ int InsertListItem(int panel, int control, int index, const char* label, int val
   if (auto* box = qobject_cast<QComboBox*>(c->widget.data())) {
     const QSignalBlocker block(box);
     box->insertItem(index, item.label, item.value);
+    // The list opens as wide as its longest item (a port with its device's name), even where
+    // the closed ring is narrower.
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 2 * box->view()->frameWidth());
   }
   // The ring keeps its value; it shows the item that carries it once there is one.
   RefreshControlWidget(*c);
@@ -348,7 +350,7 @@ int NewCtrl(int panel, int style, const char* label, int top, int left) {
   BuildControlWidget(*p, ref);
   if (ref.widget) {
     static_cast<QLabel*>(ref.widget.data())->adjustSize();
-    ref.widget->move(left, top);
+    ref.widget->move(Scaled(*p, left), Scaled(*p, top));
     ref.widget->raise();
   }
   return ref.id;

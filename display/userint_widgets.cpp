@@ -76,7 +76,7 @@ void Tap(QWidget* w, EventTap* tap) {
 
 }  // namespace
 
-void PlaceControl(Control& c);
+void PlaceControl(Panel& panel, Control& c);
 
 void SyncDisplayText(Control& c) {
   c.textStale = false;
@@ -101,10 +101,11 @@ void ApplyTextStyle(Control& c) {
     if (c.bold) css += "font-weight: bold;";
   }
   c.widget->setStyleSheet(css);
-  QFont f = c.widget->font();
+  Panel* panel = FindPanel(c.panel);
+  QFont f = panel && panel->window ? panel->window->font() : c.widget->font();
   // Sizes are pixels of the panel, like every other measure of the panel file, so texts keep
   // their place beside the controls whatever the screen's resolution.
-  if (c.pointSize > 0) f.setPixelSize(c.pointSize);
+  if (c.pointSize > 0) f.setPixelSize(panel ? std::max(1, Scaled(*panel, c.pointSize)) : c.pointSize);
   f.setBold(c.bold);
   c.widget->setFont(f);
   if (c.kind == Kind::TextMsg) static_cast<QLabel*>(c.widget.data())->adjustSize();
@@ -304,7 +305,7 @@ void BuildControlWidget(Panel& panel, Control& c) {
   w->setObjectName(QString::fromStdString(c.name));
   w->setAccessibleName(QString::fromStdString(c.name));
   w->setProperty("controlId", c.id);
-  PlaceControl(c);
+  PlaceControl(panel, c);
   EventTap* tap = new EventTap(w, handle, id);
   Tap(w, tap);
   ApplyTextStyle(c);
@@ -312,27 +313,20 @@ void BuildControlWidget(Panel& panel, Control& c) {
   if (c.kind == Kind::Decoration) w->lower();
 }
 
-void PlaceControl(Control& c) {
+void PlaceControl(Panel& panel, Control& c) {
   if (!c.widget) return;
-  c.widget->setGeometry(c.left, c.top, c.width, c.height);
   // Buttons carry their label inside; other controls get a caption above them.
   if (c.kind == Kind::Command || c.kind == Kind::Toggle || c.kind == Kind::Radio) {
     static_cast<QAbstractButton*>(c.widget.data())->setText(c.label);
-    return;
+  } else if (!c.label.isEmpty() && c.kind != Kind::TextMsg && c.kind != Kind::Decoration &&
+             c.kind != Kind::Picture && !c.caption) {
+    auto* cap = new QLabel(c.label, c.widget->parentWidget());
+    cap->setObjectName(QString::fromStdString(c.name) + "_label");
+    c.caption = cap;
+    cap->setEnabled(!c.dimmed);
+    cap->setVisible(c.visible);
   }
-  if (c.label.isEmpty() || c.kind == Kind::TextMsg || c.kind == Kind::Decoration ||
-      c.kind == Kind::Picture)
-    return;
-  auto* cap = new QLabel(c.label, c.widget->parentWidget());
-  cap->setObjectName(QString::fromStdString(c.name) + "_label");
-  QFont f = cap->font();
-  f.setPointSizeF(f.pointSizeF() * 0.9);
-  cap->setFont(f);
-  cap->adjustSize();
-  cap->move(c.left, c.top - cap->height() - 1);
-  c.caption = cap;
-  cap->setEnabled(!c.dimmed);
-  cap->setVisible(c.visible);
+  PlaceControlGeometry(panel, c);
 }
 
 }  // namespace userint

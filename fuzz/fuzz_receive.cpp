@@ -1,18 +1,21 @@
-// Fuzz target: the receive path of the sensor link. The input is a list of records
-// [kind][length][bytes...]; each record's bytes arrive on an in-memory port in one chunk:
-//   kind % 4 == 0 or 1  frame stream: the receive callback takes each 36-byte frame, GetRxBuf
-//                       decodes it; hardware answers are applied, result frames drawn
-//   kind % 4 == 2       a video data block (callback off), put at index (kind / 4) * 8
-//   kind % 4 == 3       a firmware answer (callback off), decoded for the board in use
-// The main panel is loaded offscreen, so the drawing calls reach the real graphs.
+// Fuzz target: the receive path of the sensor link, through the program's own calls. The input
+// is a list of records [kind][length][bytes...]:
+//   kind % 8 == 0       an answer of the sensor to the next request, `bytes`, arriving in
+//                       pieces of (kind / 8) * 4 bytes (kind / 8 == 0: in one piece)
+//   kind % 8 == 1       more bytes of that answer (answers beyond 255 bytes)
+//   kind % 8 == 2       CheckComLine          5  ReadData64 at (kind / 8) * 16 - 16, as the
+//                                               video loop calls it (frame callback off)
+//            3          GetHARDWAREInfo       6  PushGET from RAM (kind / 8 even) or EEPROM
+//            4          GetVERSIONInfo        7  PushRUN, until the answers run out
+// A call's requests take the answers queued since the previous call, in order; the answers it
+// does not ask for are dropped. A request without an answer meets a silent sensor (see
+// fake_port.h). The main panel is loaded offscreen, so the drawing calls reach the real graphs.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/globals.h"
-#include "display/gui.h"
 #include "display/userint.h"
-#include "display/utility.h"
 #include "fuzz/fake_port.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
@@ -25,52 +28,50 @@ namespace {
 // A type-1 sensor: the geometry every input starts from, so one input's answers do not leak
 // into the next.
 const HardwareInfo kStartGeometry = {ORDER_HARDWARE_INFO, 1, 1024, 0, 100, 8192, 1024, 1, 1024, 310};
+// The settings every input starts from (a parameter read-back replaces them).
+u16 gStartSettings[PNUM];
 
-void TakeFrame() {
+void StartInput() {
+  FakePortReset();
+  for (int i = 0; i < PNUM; ++i) pp[i] = gStartSettings[i];
+  CopyPPtoVars();
+  ApplyHardwareInfo(kStartGeometry);
+  InstallReceiveCallback();
   rx_flag = 0;
-  const HardwareInfo info = DecodeHardwareInfo(szReadBuf);
-  if (info.order == ORDER_HARDWARE_INFO) ApplyHardwareInfo(info);
-  if (graph_flag == 1) {
-    CopyPPtoRAWVars();
-    PlotVIDEOBarGraph();
-    PlotRAWGraphX8();
-    graph_flag = 0;
+  graph_flag = 0;
+  stop_flag = 0;
+}
+
+void RunCall(unsigned kind) {
+  const unsigned arg = kind / 8;
+  switch (kind % 8) {
+    case 2:
+      CheckComLine(com);
+      break;
+    case 3:
+      GetHARDWAREInfo();
+      break;
+    case 4:
+      GetVERSIONInfo();
+      break;
+    case 5: {
+      // As the video loop reads its blocks: with the frame callback off.
+      const int first = static_cast<int>(arg) * 16 - 16;
+      RemoveReceiveCallback();
+      FlushInQ(com);
+      FlushOutQ(com);
+      ReadData64(first, first + DATA_BLOCK_WORDS >= VIDEO_POINTS ? 1 : 0);
+      InstallReceiveCallback();
+      break;
+    }
+    case 6:
+      PushGET(arg % 2 == 0 ? RAM : EEPROM);
+      break;
+    default:
+      PushRUN();
+      break;
   }
-}
-
-// What ReadData64 and GetVERSIONInfo do once the bytes are waiting: take at most the receive
-// buffer's worth, discard the rest.
-int ReadWaiting() {
-  const int waiting = GetInQLen(com);
-  const int wanted = waiting < IO_BUF_SIZE ? waiting : IO_BUF_SIZE;
-  const int n = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
-  FlushInQ(com);
-  return n;
-}
-
-void TakeBlock(const unsigned char* bytes, size_t count, int first) {
-  RemoveReceiveCallback();
-  FlushInQ(com);
-  FakePortArrive(bytes, count);
-  nBytesR = ReadWaiting();
-  DecodeDataBlock(szReadBuf, first, adcbuf);
-  PlotVIDEOCurve(adcbuf, xArray8);
-  InstallReceiveCallback();
-}
-
-void TakeFirmware(const unsigned char* bytes, size_t count) {
-  RemoveReceiveCallback();
-  FlushInQ(com);
-  FakePortArrive(bytes, count);
-  nBytesR = ReadWaiting();
-  if (nBytesR == FIRMWARE_TEXT_SIZE) {
-    char text[FIRMWARE_TEXT_SIZE + 1];
-    DecodeFirmwareText(szReadBuf, pcbtype, text, sizeof text);
-    if (pcbtype == BOARD_WORD_CODED_TEXT) CopyText(szVersion, text);
-    CopyText(szStatus, text);
-    ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
-  }
-  InstallReceiveCallback();
+  FakePortDropAnswers();
 }
 
 }  // namespace
@@ -84,37 +85,27 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::abort();
   }
   com = 1;
+  CopyVarsToPP();
+  for (int i = 0; i < PNUM; ++i) gStartSettings[i] = pp[i];
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-  FakePortReset();
-  ApplyHardwareInfo(kStartGeometry);
-  InstallReceiveCallback();
-  rx_flag = 0;
-  graph_flag = 0;
+  StartInput();
   size_t at = 0;
   while (at + 2 <= size) {
     const unsigned kind = data[at];
     size_t length = data[at + 1];
     at += 2;
     if (length > size - at) length = size - at;
-    const unsigned char* bytes = data + at;
-    at += length;
-    switch (kind % 4) {
-      case 0:
-      case 1:
-        FakePortArrive(bytes, length);
-        FakePortDeliver();
-        if (rx_flag == 1) TakeFrame();
-        break;
-      case 2:
-        TakeBlock(bytes, length, static_cast<int>(kind / 4) * 8);
-        break;
-      default:
-        TakeFirmware(bytes, length);
-        break;
+    if (kind % 8 == 0) {
+      FakePortAnswer(data + at, length, (kind / 8) * 4);
+    } else if (kind % 8 == 1) {
+      FakePortAnswerMore(data + at, length);
+    } else {
+      RunCall(kind);
     }
+    at += length;
   }
   return 0;
 }

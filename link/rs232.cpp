@@ -173,6 +173,7 @@ void MarkLost(Port& p) {
   ReleaseDevice(p);
   p.in.swap(arrived);
   p.lost = true;
+  rs232::NotePortLost();
 }
 
 void ScheduleCheck(Port& p) {
@@ -396,15 +397,20 @@ Port* Usable(int port, int* error) {
 
 // The device path for OpenComConfig: "" for the port's own device, "COMn" for port n's.
 std::string DevicePath(int port, const char* deviceName) {
-  if (deviceName == nullptr || *deviceName == '\0')
-    return rs232::ResolvePort(port, rs232::MachineSerialDevices());
+  if (deviceName == nullptr || *deviceName == '\0') {
+    rs232::UpdatePortTable();
+    return rs232::PortDevice(port);
+  }
   if ((deviceName[0] == 'C' || deviceName[0] == 'c') &&
       (deviceName[1] == 'O' || deviceName[1] == 'o') &&
       (deviceName[2] == 'M' || deviceName[2] == 'm') && deviceName[3] != '\0') {
     int n = 0;
     const char* c = deviceName + 3;
     for (; *c >= '0' && *c <= '9' && n <= RS232_MAX_PORT; ++c) n = n * 10 + (*c - '0');
-    if (*c == '\0') return rs232::ResolvePort(n, rs232::MachineSerialDevices());
+    if (*c == '\0') {
+      rs232::UpdatePortTable();
+      return rs232::PortDevice(n);
+    }
   }
   return deviceName;
 }
@@ -638,6 +644,14 @@ int ComRd(int port, void* buffer, int count) {
   }
   return static_cast<int>(got);
 }
+
+int ComPortLost(int port) {
+  return ValidNumber(port) && ports[port].open && ports[port].lost ? 1 : 0;
+}
+
+namespace rs232 {
+bool PortHeld(int port) { return ValidNumber(port) && ports[port].open; }
+}  // namespace rs232
 
 int ComPortUsable(int port) {
   int error = 0;

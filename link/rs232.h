@@ -5,10 +5,13 @@
 // This header includes nothing of Qt or the OS, so every module may include it.
 //
 // Port naming: COMn is the device named by the environment variable RORIR_COM<n> when that is
-// set and not empty (any path: a USB adapter, a pseudo-terminal, a symlink to one); otherwise
-// the n-th serial device of the machine, counted in a stable order: /dev/ttyUSB*, then
-// /dev/ttyACM*, then the on-board /dev/ttyS* that have a real UART behind them, each group in
-// numeric order.
+// set and not empty (any path: a USB adapter, a pseudo-terminal, a symlink to one). The
+// machine's own serial devices take the other numbers: at the first look in the order
+// /dev/ttyUSB*, /dev/ttyACM*, then the on-board /dev/ttyS* that have a real UART behind them,
+// each group in numeric order, from COM1 up; after that a device keeps its number while it is
+// there, and one that appears takes the lowest free number. The number of an open port stays
+// with its device while the device is away, so the same device (for a USB adapter: the same
+// adapter, also under a new path) comes back under it.
 //
 // Threads and events: every call belongs to the program's one thread. Bytes written leave at
 // once and bytes that arrive are seen by GetInQLen and ComRd without any event processing. The
@@ -104,18 +107,36 @@ int FlushOutQ(int port);
 /// Closes the port and releases the device. Harmless on a port that is not open.
 int CloseCom(int port);
 
-/// One entry of the port list: the number and the device it resolves to.
+/// 1 while `port` is open but its device went away (pulled, hung up); 0 otherwise.
+int ComPortLost(int port);
+
+/// One entry of the port list: the number, the device it resolves to, and what the kernel
+/// tells of that device ("FT232R USB UART (A5XK3RJT)" for a USB adapter; empty otherwise).
 struct ComPortEntry {
   int port;
   char device[256];
+  char name[128];
 };
 
-/// Lists the ports that resolve to a device, in port order: every RORIR_COM<n> that is set and
-/// the machine's serial devices. Writes at most `max` entries; returns the count written
-/// (with `out` null, the count there is).
+/// Lists the ports whose device is on the machine now, in port order: every RORIR_COM<n>
+/// whose path exists and the machine's serial devices. Writes at most `max` entries; returns
+/// the count written (with `out` null, the count there is).
 int ListComPorts(ComPortEntry* out, int max);
 
-/// Writes the device path that `port` resolves to into `device` (`size` bytes). Returns 0,
-/// RS232_ERR_INVALID_PORT when the number resolves to nothing, or RS232_ERR_INVALID_PARAMETER
-/// when the path does not fit.
+/// Writes the device path that `port` resolves to into `device` (`size` bytes): also when the
+/// device is missing (a set variable whose path does not exist, an open port whose device is
+/// away). Returns 0, RS232_ERR_INVALID_PORT when the number resolves to nothing, or
+/// RS232_ERR_INVALID_PARAMETER when the path does not fit.
 int ResolveComPort(int port, char* device, size_t size);
+
+using ComPortsCallbackPtr = void (*)(void);
+
+/// Follows the serial devices of the machine while the program runs: `callback` is called from
+/// event processing after the port list changed (a device or an override's path appeared or
+/// went away) and after an open port lost its device. Needs no device manager. A null
+/// callback stops watching. Returns 0, or RS232_ERR_SYSTEM without an event loop.
+int WatchComPorts(ComPortsCallbackPtr callback);
+
+/// Calls the watch callback once more after `seconds` (changed or not), for a program that
+/// could not act on the last call at once. RS232_ERR_PORT_NOT_OPEN when nothing is watched.
+int RecheckComPorts(double seconds);

@@ -2,8 +2,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -58,31 +60,70 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  PtyServer server(config);
+  auto server = std::make_unique<PtyServer>(config);
   std::string error;
-  if (!server.start(&error)) {
+  if (!server->start(&error)) {
     std::fprintf(stderr, "rorir-sensor: %s\n", error.c_str());
     return 1;
   }
+  const std::string link = server->linkPath();
   {
     std::lock_guard lock(out);
-    std::printf("%s\n", (o.printSlave ? server.slavePath() : server.linkPath()).c_str());
+    std::printf("%s\n", (o.printSlave ? server->slavePath() : link).c_str());
     std::fflush(stdout);
     const std::string pace = o.baud ? std::to_string(o.baud) + " baud" : std::string("unpaced");
     const std::string through = o.adapter.on() ? ", through an adapter: " + describe(o.adapter) : "";
     std::fprintf(stderr, "rorir-sensor: profile %s on %s, linked at %s, %s%s; Ctrl-C stops\n",
-                 std::string(config.model.profile->name).c_str(), server.slavePath().c_str(),
-                 server.linkPath().c_str(), pace.c_str(), through.c_str());
+                 std::string(config.model.profile->name).c_str(), server->slavePath().c_str(),
+                 link.c_str(), pace.c_str(), through.c_str());
   }
 
+  // Waits `seconds` (forever when negative) while the device serves, or stays away when there
+  // is none. False when a signal came or the line hung up as asked: the program then ends.
   const timespec tick{0, 100'000'000};
-  int signal = -1;
-  while (server.running()) {
-    signal = sigtimedwait(&stopSignals, nullptr, &tick);
-    if (signal > 0) break;
+  auto wait = [&](double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (seconds < 0 || std::chrono::steady_clock::now() < end) {
+      if (server && !server->running()) return false;
+      timespec step = tick;
+      if (seconds >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        if (left.count() < step.tv_nsec) step.tv_nsec = static_cast<long>(left.count());
+      }
+      if (sigtimedwait(&stopSignals, nullptr, &step) > 0) return false;
+    }
+    return true;
+  };
+
+  bool hungUp = false;
+  bool ended = false;  // a signal, or the hang-up fault
+  for (bool first = true; o.plug.on() && (first || o.plug.cycle); first = false) {
+    if (!wait(o.plug.unplugAfter)) {
+      ended = true;
+      break;
+    }
+    server.reset();  // the line hangs up and the link goes
+    std::fprintf(stderr, "rorir-sensor: unplugged, %s is gone\n", link.c_str());
+    if (o.plug.replugAfter <= 0.0) break;
+    if (!wait(o.plug.replugAfter)) {
+      ended = true;
+      break;
+    }
+    server = std::make_unique<PtyServer>(config);
+    if (!server->start(&error)) {
+      std::fprintf(stderr, "rorir-sensor: %s\n", error.c_str());
+      return 1;
+    }
+    std::fprintf(stderr, "rorir-sensor: plugged in again on %s, linked at %s\n",
+                 server->slavePath().c_str(), link.c_str());
   }
-  const bool hungUp = server.hungUp();
-  server.stop();
+  // Served until stopped (also after the last plug-in, or while unplugged for good).
+  if (!ended) wait(-1.0);
+  if (server) {
+    hungUp = server->hungUp();
+    server->stop();
+  }
   if (hungUp) std::fprintf(stderr, "rorir-sensor: hung up as asked\n");
   return 0;
 }

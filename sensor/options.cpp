@@ -32,6 +32,16 @@ bool adapterSettings(std::string_view text, AdapterSettings& out) {
   return true;
 }
 
+// Seconds: a decimal number above 0 and at most a day.
+bool seconds(std::string_view text, double& out) {
+  double value = 0.0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size() || !(value > 0.0) || value > 86400.0)
+    return false;
+  out = value;
+  return true;
+}
+
 }  // namespace
 
 ParsedOptions parseOptions(std::span<const std::string_view> args) {
@@ -103,9 +113,20 @@ ParsedOptions parseOptions(std::span<const std::string_view> args) {
     } else if (arg == "--hang-up-after") {
       if (!count(o.faults.hangUpAfter) || o.faults.hangUpAfter == 0)
         return fail("needs a count of 1 or more");
+    } else if (arg == "--unplug-after") {
+      if (!seconds(value(), o.plug.unplugAfter)) return fail("needs seconds above 0, e.g. 5 or 0.5");
+    } else if (arg == "--replug-after") {
+      if (!seconds(value(), o.plug.replugAfter)) return fail("needs seconds above 0, e.g. 3 or 0.5");
+    } else if (arg == "--cycle") {
+      o.plug.cycle = true;
     } else {
       return fail("unknown option (see --help)");
     }
+  }
+  if (o.plug.replugAfter > 0.0 && !o.plug.on()) {
+    result.error = "--replug-after: needs --unplug-after";
+  } else if (o.plug.cycle && (!o.plug.on() || o.plug.replugAfter <= 0.0)) {
+    result.error = "--cycle: needs --unplug-after and --replug-after";
   }
   return result;
 }
@@ -135,6 +156,14 @@ std::string usage() {
       "                       (default 62) or MS milliseconds (1..255) after its first byte\n"
       "                       (default: no adapter, each byte as it crosses the line)\n"
       "  --log                print each request and answer in hex with a time stamp\n"
+      "\n"
+      "Unplugging:\n"
+      "  --unplug-after S     after S seconds (decimals allowed) the device goes away: the\n"
+      "                       line hangs up and the link is removed, as when a USB adapter is\n"
+      "                       pulled\n"
+      "  --replug-after S     S seconds later a new device comes back under the same link,\n"
+      "                       with a freshly started sensor (default: it stays away)\n"
+      "  --cycle              unplug and plug back again and again (needs both times)\n"
       "  --help, -h           this text\n"
       "\n"
       "Faults:\n"

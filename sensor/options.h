@@ -13,6 +13,17 @@
 
 namespace rorir::sensor {
 
+/// A device that is pulled and plugged back: after `unplugAfter` seconds of service the device
+/// and its link go away; after `replugAfter` more seconds a new device comes back under the
+/// same link (0: it stays away); with `cycle`, again and again. Off while unplugAfter is 0.
+struct PlugCycle {
+  double unplugAfter = 0.0;
+  double replugAfter = 0.0;
+  bool cycle = false;
+  bool on() const { return unplugAfter > 0.0; }
+  bool operator==(const PlugCycle&) const = default;
+};
+
 struct Options {
   std::string profile;     ///< empty: the default profile
   std::uint64_t seed = 1;
@@ -20,6 +31,7 @@ struct Options {
   AdapterSettings adapter;  ///< latency 0: the bytes reach the client as they cross the line
   int objects = 2;
   Faults faults;
+  PlugCycle plug;
   std::string link;        ///< empty: defaultLinkPath()
   bool printSlave = false; ///< print the slave device path instead of the link path
   bool log = false;

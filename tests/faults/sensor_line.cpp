@@ -54,6 +54,11 @@ void SensorLine::plugIn() {
 
 void SensorLine::hangUp() { peer_->hangUp(); }
 
+void SensorLine::unplug() {
+  unlink(link_.c_str());
+  peer_->hangUp();
+}
+
 void SensorLine::setFaults(const rorir::sensor::Faults& faults) {
   rorir::sensor::ModelOptions options;
   options.faults = faults;

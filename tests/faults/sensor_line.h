@@ -23,6 +23,8 @@ class SensorLine {
   void plugIn();
   /// Closes the pseudo-terminal: the program's device reports a hang-up.
   void hangUp();
+  /// Pulls the device: hangs up and removes the link, as a USB adapter's node goes away.
+  void unplug();
 
   /// Answers from now on come from a model that commits these faults (none: healthy).
   void setFaults(const rorir::sensor::Faults& faults);

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/main_panel.h"
 #include "display/userint.h"
@@ -14,7 +15,10 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/rs232.h"
+#include "link/rs232_names.h"
 #include "resources/panels.h"
+
+extern "C" char** environ;
 #include "support/ui_helpers.h"
 
 std::string Status() {
@@ -97,6 +101,17 @@ std::shared_ptr<rorir::sensor::Model> AnswerWithModel(ScriptedPeer& peer, const 
 void OperatorTest::SetUp() {
   ASSERT_TRUE(peer_.ok());
   dataDir_ = MakeTempDir();
+  // The ports are the test's own: no RORIR_COM<n> of the developer's environment and none of
+  // the machine's serial devices (an empty device tree) change the numbers the tests expect.
+  std::vector<std::string> names;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("RORIR_COM", 0) == 0) names.push_back(entry.substr(0, entry.find('=')));
+  }
+  for (const std::string& name : names) unsetenv(name.c_str());
+  std::filesystem::create_directories(dataDir_ + "/sys");
+  std::filesystem::create_directories(dataDir_ + "/dev");
+  rs232::SetDeviceFolders(dataDir_ + "/sys", dataDir_ + "/dev");
   setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
   setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
   RegisterCallbacks();
@@ -119,6 +134,7 @@ void OperatorTest::TearDown() {
   pHandle = pPopup = 0;
   for (const char* name : {"RORIR_DATA_DIR", "RORIR_COM1", "RORIR_COM2", "RORIR_COM3", "RORIR_COM4"})
     unsetenv(name);
+  rs232::SetDeviceFolders("/sys/class/tty", "/dev");
   RemoveTree(dataDir_);
 }
 

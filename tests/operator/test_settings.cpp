@@ -3,9 +3,12 @@
 #include <QComboBox>
 #include <QTest>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
+#include "app/reconnect.h"
 #include "app/settings.h"
 #include "display/panel.h"
 #include "display/userint.h"
@@ -56,14 +59,18 @@ TEST_F(SettingsTest, RingItemsCanBeReplacedWhole) {
 }
 
 TEST_F(SettingsTest, PortRingListsEachPortWithItsDeviceAndThePortInUse) {
-  setenv("RORIR_COM3", "/dev/null-rorir-three", 1);
+  const std::string threePath = dataDir_ + "/three";
+  std::ofstream(threePath) << "";
+  setenv("RORIR_COM3", threePath.c_str(), 1);
+  setenv("RORIR_COM4", (dataDir_ + "/four-not-plugged").c_str(), 1);
   com = 1;
   FillComPortRing();
   auto items = RingItems(MAIN_DropDCom);
   const std::pair<std::string, int> first{"COM1  " + peer_.slavePath(), 1};
-  const std::pair<std::string, int> third{"COM3  /dev/null-rorir-three", 3};
+  const std::pair<std::string, int> third{"COM3  " + threePath, 3};
   EXPECT_NE(std::find(items.begin(), items.end(), first), items.end());
   EXPECT_NE(std::find(items.begin(), items.end(), third), items.end());
+  EXPECT_EQ(items.size(), 2u) << "a variable whose device is missing lists no port";
   int value = 0;
   GetCtrlVal(pHandle, MAIN_DropDCom, &value);
   EXPECT_EQ(value, 1);
@@ -115,15 +122,19 @@ TEST_F(SettingsTest, ChoosingAPortWhileTheCycleRunsEndsItAndOpensTheNewPort) {
 }
 
 TEST_F(SettingsTest, APortThatDoesNotExistShowsItsOpenError) {
+  // Listed when the ring was filled, gone when chosen.
   const std::string absent = dataDir_ + "/absent-device";
+  std::ofstream(absent) << "";
   setenv("RORIR_COM2", absent.c_str(), 1);
   com = 1;
   FillComPortRing();
+  std::remove(absent.c_str());
   ChooseRingValue(MAIN_DropDCom, 2);
   ASSERT_TRUE(PumpUntil([] { return com == 2; }, 2.0));
   PumpFor(0.05);
   EXPECT_EQ(Status(), "No serial port found");
   EXPECT_EQ(com, 2) << "a failed open leaves the chosen number";
+  EXPECT_EQ(comWait, COM_WAIT_NUMBER) << "and waits for a device under it";
   EXPECT_TRUE(peer_.frames().empty());
 }
 

@@ -144,6 +144,34 @@ TEST_F(RecordingRun, ThreeRecordsAtOneSecondThenCompleted) {
   EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMtimeSec), 3);
 }
 
+TEST_F(RecordingRun, APausedDisplayKeepsItsPictureWhileTheRunRequestsAndRecordsOnUnderneath) {
+  AnswerResults(ResultWords, [](int) { return 20; });
+  Enter(RECORDER_NUMnumSample, 2);
+  Enter(RECORDER_NUMincTime, 1);
+  auto* ledge = qobject_cast<QLineEdit*>(CtrlWidget(pHandle, MAIN_NUMledge));
+  ASSERT_NE(ledge, nullptr);
+  PumpFor(0.1);
+  const QString shownBefore = ledge->text();
+  const int barRepaints = InspectRepaintCount(pHandle, MAIN_GRAPHbar);
+
+  SetDisplayPaused(1);
+  RunRecording();
+  // Underneath: every request answered, every record written, the values current.
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  EXPECT_EQ(peer_.frames().size(), 3u);
+  size_t records = 0;
+  ExpectWellFormed(RecFile(), &records);
+  EXPECT_EQ(records, 2u);
+  EXPECT_EQ(CtrlInt(pHandle, MAIN_NUMledge), 103);
+  // On screen: the picture of the moment the pause began.
+  EXPECT_EQ(ledge->text(), shownBefore);
+  EXPECT_EQ(InspectRepaintCount(pHandle, MAIN_GRAPHbar), barRepaints);
+
+  SetDisplayPaused(0);
+  EXPECT_EQ(ledge->text(), "103");
+  EXPECT_EQ(InspectRepaintCount(pHandle, MAIN_GRAPHbar), barRepaints + 1);
+}
+
 TEST_F(RecordingRun, NoRecordsWantedWritesTheHeaderOnlyAndCompletes) {
   peer_.answerLikeSensor({});
   EnterBatchName("B\xC3\xA4tch 7.DAT");

@@ -102,6 +102,11 @@ TEST(SensorOptions, EveryOptionIsParsedAndDocumented) {
       {{"--hang-up-after", "5"}, [](auto& o) { return o.faults.hangUpAfter == 5; }},
       {{"--adapter", "16"}, [](auto& o) { return o.adapter == AdapterSettings{16ms, 62}; }},
       {{"--adapter", "1:8"}, [](auto& o) { return o.adapter == AdapterSettings{1ms, 8}; }},
+      {{"--unplug-after", "5"}, [](auto& o) { return o.plug == PlugCycle{5.0, 0.0, false}; }},
+      {{"--replug-after", "3", "--unplug-after", "0.5"},
+       [](auto& o) { return o.plug == PlugCycle{0.5, 3.0, false}; }},
+      {{"--cycle", "--unplug-after", "5", "--replug-after", "3"},
+       [](auto& o) { return o.plug == PlugCycle{5.0, 3.0, true}; }},
   };
   const std::string help = usage();
   for (const Case& c : cases) {
@@ -116,6 +121,7 @@ TEST(SensorOptions, EveryOptionIsParsedAndDocumented) {
   EXPECT_EQ(none.faults, Faults{});
   EXPECT_EQ(none.objects, 2);
   EXPECT_FALSE(none.adapter.on());
+  EXPECT_FALSE(none.plug.on());
 }
 
 TEST(SensorOptions, BadArgumentsAreRefusedWithAReason) {
@@ -125,6 +131,9 @@ TEST(SensorOptions, BadArgumentsAreRefusedWithAReason) {
       {"--frobnicate"},    {"--seed", "12x"},
       {"--adapter"},       {"--adapter", "0"},    {"--adapter", "256"},     {"--adapter", "16:"},
       {"--adapter", "16:0"}, {"--adapter", "16:4097"}, {"--adapter", "16ms"}, {"--adapter", ":62"},
+      {"--unplug-after"}, {"--unplug-after", "0"}, {"--unplug-after", "-2"}, {"--unplug-after", "5s"},
+      {"--replug-after", "3"},  // without --unplug-after
+      {"--cycle", "--unplug-after", "5"}, {"--cycle"},
   };
   for (const auto& args : cases) EXPECT_NE(parseOptions(args).error, "") << args[0];
 }

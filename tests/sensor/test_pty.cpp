@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -270,6 +271,36 @@ TEST(SensorExecutable, ServesOnItsLinkUntilTerminated) {
   EXPECT_EQ(exitCode(r.pid), 0);
   close(r.out);
   EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the link is removed on SIGTERM";
+}
+
+// Unplugged, the link goes and the line hangs up; plugged back, a new device answers under the
+// same link; with --cycle, again.
+TEST(SensorExecutable, UnplugsAndComesBackUnderItsLink) {
+  TempDir dir;
+  const fs::path link = dir.path / "com1";
+  Child r = launch({"--link", link, "--baud", "0", "--unplug-after", "1.5", "--replug-after", "0.5", "--cycle"});
+  ASSERT_GT(r.pid, 0);
+  EXPECT_EQ(readAll(r.out, true), link.string());
+  auto linked = [&] { return fs::exists(fs::symlink_status(link)); };
+  auto waitFor = [](auto condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return condition();
+  };
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(waitFor(linked)) << "plugged in, round " << round;
+    {
+      Client c(link);
+      ASSERT_TRUE(c.ok());
+      talkLikeTheProgram(c, defaultProfile());
+    }
+    ASSERT_TRUE(waitFor([&] { return !linked(); })) << "unplugged, round " << round;
+  }
+  kill(r.pid, SIGTERM);
+  EXPECT_EQ(exitCode(r.pid), 0);
+  close(r.out);
+  EXPECT_FALSE(linked());
 }
 
 TEST(SensorExecutable, HelpAndBadOptions) {
