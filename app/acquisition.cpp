@@ -205,6 +205,12 @@ void ApplySuggestedThreshold(void) {
   CC_NUMVideoThreshold(pHandle, MAIN_NUMVideoThreshold, EVENT_VAL_CHANGED, nullptr, 0, 0);
 }
 
+void InstallSignalCheckMenu(void) {
+  signalCheckMenuItem = AddGraphMenuItem(pHandle, MAIN_GRAPHvideo, SIGNAL_CHECK_MENU_TEXT,
+                                         [](int, int, int) { ApplySuggestedThreshold(); });
+  SetGraphMenuItem(pHandle, MAIN_GRAPHvideo, signalCheckMenuItem, SIGNAL_CHECK_MENU_TEXT, 1);
+}
+
 int CC_ButtonTeach(int, int, int event, void*, int, int) {
   if (event == EVENT_COMMIT) RunCommandOnLine(Teach, 0);
   return 0;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "app/acquisition.h"
 #include "app/globals.h"
 #include "app/reconnect.h"
 #include "app/settings.h"
@@ -117,6 +118,7 @@ int StartUp(int argc, char** argv) {
   CloseOnTerminationSignals(pHandle);
   // What the graphs' own menu reports (a picture saved, a file that could not be written).
   SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
+  InstallSignalCheckMenu();
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();

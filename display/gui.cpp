@@ -14,6 +14,7 @@ using namespace gui_math;
 double arrayNORM[TREND_SIZE] = {};
 int videoLineTaken = 0;
 signal_check::Result signalCheck;
+int signalCheckMenuItem = 0;
 
 namespace {
 
@@ -64,6 +65,11 @@ void PlotSignalCheck(const u16 y[VIDEO_POINTS], const double x[VIDEO_POINTS]) {
   std::snprintf(text, sizeof text, "Suggested threshold %u, %s",
                 static_cast<unsigned>(r.suggestedThreshold), power);
   SetGraphNote(pHandle, MAIN_GRAPHvideo, line++, text, NOTE_SUGGESTION);
+  if (signalCheckMenuItem > 0) {
+    std::snprintf(text, sizeof text, "%s (%u)", SIGNAL_CHECK_MENU_TEXT,
+                  static_cast<unsigned>(r.suggestedThreshold));
+    SetGraphMenuItem(pHandle, MAIN_GRAPHvideo, signalCheckMenuItem, text, 0);
+  }
   for (int k = 0; k < signal_check::WARNING_COUNT && line < GRAPH_NOTE_LINES; ++k) {
     const auto w = static_cast<signal_check::Warning>(1u << k);
     if (r.warnings & w)

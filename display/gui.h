@@ -21,6 +21,10 @@ extern double arrayNORM[TREND_SIZE];
 extern int videoLineTaken;
 /// The signal check of the line last drawn (see display/signal_check.h).
 extern signal_check::Result signalCheck;
+/// The video graph's menu entry that applies the suggested threshold (0 until it is added);
+/// each check puts the suggestion into its label and makes it usable.
+extern int signalCheckMenuItem;
+constexpr const char* SIGNAL_CHECK_MENU_TEXT = "Apply suggested threshold";
 
 /// Draws the video line `y` (256 words, adcbuf) against `x` (256 positions, xArray8) in red,
 /// and the threshold curve thdArray in dark green, on GRAPHvideo from 0 to YAXISMAX. Once a

@@ -256,6 +256,14 @@ int SetDisplayPaused(int paused);
 /// 1 while the display is paused, 0 otherwise.
 int GetDisplayPaused(void);
 
+/// The program's own entries in the context menu of a graph or strip chart, above the
+/// services' entries. Choosing one calls `callback(panel, control, item)` from the event loop
+/// (not while the control is dimmed or hidden). AddGraphMenuItem returns the item (1, 2, ...)
+/// or a negative code; SetGraphMenuItem changes its label and dims (1) or undims (0) it.
+using GraphMenuCallbackPtr = void (*)(int panel, int control, int item);
+int AddGraphMenuItem(int panel, int control, const char* label, GraphMenuCallbackPtr callback);
+int SetGraphMenuItem(int panel, int control, int item, const char* label, int dimmed);
+
 /// Receives the one-line messages of the services' own actions (a picture saved, a CSV that
 /// could not be written), for the program's status line. nullptr: they go to stderr.
 using StatusHookPtr = void (*)(const char* text);

@@ -16,6 +16,7 @@ namespace userint {
 namespace {
 
 constexpr int kRepaintIntervalMs = 40;  // about 25 repaints a second at most
+constexpr int kNoteTop = 20;            // note lines start below the read-out's line
 
 std::vector<std::pair<int, int>>& PendingRepaints() {
   static std::vector<std::pair<int, int>> pending;
@@ -177,13 +178,15 @@ void PaintOverlay(QCustomPlot* plot, const GraphOverlay& o) {
       text->position->setParentAnchor(above->bottomLeft);
       text->position->setCoords(0, 0);
     } else {
-      text->position->setType(QCPItemPosition::ptAxisRectRatio);
-      text->position->setCoords(0.005, 0.01);
+      // Below the read-out's line at the top left of the plot area.
+      const QRect area = plot->axisRect()->rect();
+      text->position->setType(QCPItemPosition::ptAbsolute);
+      text->position->setCoords(area.left() + 4, area.top() + kNoteTop);
     }
     text->setText(QString::fromUtf8(o.notes[line].c_str()));
     text->setFont(QFont(plot->font().family(), 8));
     text->setColor(Rgb(o.noteColours[line]));
-    text->setBrush(QBrush(QColor(255, 255, 255, 200)));
+    text->setBrush(QBrush(QColor(255, 255, 255, 150)));
     text->setClipToAxisRect(false);
     above = text;
   }

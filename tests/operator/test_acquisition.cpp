@@ -1,5 +1,9 @@
 // Run, video, stop, threshold, teach and reset, operated with the mouse and the keyboard on the
 // real panel, against the virtual sensor's model and scripted peers.
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 
@@ -331,12 +335,26 @@ TEST_F(AcquisitionTest, SuggestedThresholdIsTypedInMarkedUnsentAndLeavesWithSend
   YAXISMAX = 1024;
   vThd = 300;
   SetPanelValues();
+  InstallSignalCheckMenu();
+  QMenu* menu = GraphContextMenu(pHandle, MAIN_GRAPHvideo);
+  QAction* apply = menu->findChild<QAction*>("menuItem1");
+  ASSERT_NE(apply, nullptr);
+  EXPECT_FALSE(apply->isEnabled()) << "no line checked yet";
   videoLineTaken = 1;
   PlotVIDEOCurve(adcbuf, xArray8);
   PumpFor(0.05);
   peer_.clearFrames();
 
-  ApplySuggestedThreshold();
+  // Right-click on the graph, then the entry.
+  QWidget* graph = CtrlWidget(pHandle, MAIN_GRAPHvideo);
+  const QPoint middle(graph->width() / 2, graph->height() / 2);
+  QContextMenuEvent right(QContextMenuEvent::Mouse, middle, graph->mapToGlobal(middle));
+  QApplication::sendEvent(graph, &right);
+  ASSERT_TRUE(menu->isVisible());
+  EXPECT_EQ(apply->text().toStdString(), "Apply suggested threshold (450)");
+  ASSERT_TRUE(apply->isEnabled());
+  apply->trigger();
+  menu->hide();
   u16 shown = 0;
   GetCtrlVal(pHandle, MAIN_NUMVideoThreshold, &shown);
   EXPECT_EQ(shown, 450);
