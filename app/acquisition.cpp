@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/sync_word.h"
 #include "display/gui.h"
+#include "display/panel.h"
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
@@ -80,6 +81,7 @@ void VideoPass() {
   if (rx_flag != 1) return;
   CopyPPtoRAWVars();
   ReadVideoLine();
+  videoLineTaken = 1;
   PlotVIDEOBarGraph();
   PlotVIDEOCurve(adcbuf, xArray8);
   ++videoPassesDrawn;
@@ -199,6 +201,19 @@ int CC_NUMVideoThreshold(int, int, int event, void*, int, int) {
   for (u16& t : thdArray) t = threshold;
   PlotVIDEOCurve(adcbuf, xArray8);
   return 0;
+}
+
+void ApplySuggestedThreshold(void) {
+  if (!videoLineTaken) return;
+  SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, signalCheck.suggestedThreshold);
+  MarkUnsent(MAIN_NUMVideoThreshold, 1);
+  CC_NUMVideoThreshold(pHandle, MAIN_NUMVideoThreshold, EVENT_VAL_CHANGED, nullptr, 0, 0);
+}
+
+void InstallSignalCheckMenu(void) {
+  signalCheckMenuItem = AddGraphMenuItem(pHandle, MAIN_GRAPHvideo, SIGNAL_CHECK_MENU_TEXT,
+                                         [](int, int, int) { ApplySuggestedThreshold(); });
+  SetGraphMenuItem(pHandle, MAIN_GRAPHvideo, signalCheckMenuItem, SIGNAL_CHECK_MENU_TEXT, 1);
 }
 
 int CC_ButtonTeach(int, int, int event, void*, int, int) {

@@ -18,6 +18,13 @@ int CC_BTNStop(int panel, int control, int event, void* callbackData, int eventD
 /// Video threshold: on every change redraws the video curve with the new threshold line.
 int CC_NUMVideoThreshold(int panel, int control, int event, void* callbackData, int eventData1,
                          int eventData2);
+/// Puts the signal check's suggested threshold into the threshold field as if the operator had
+/// typed it (the threshold line follows), marked as not sent: it reaches the sensor with SEND.
+/// Does nothing before the first video line.
+void ApplySuggestedThreshold(void);
+/// Adds "Apply suggested threshold" to the video graph's context menu (dimmed until the first
+/// video line is checked): ApplySuggestedThreshold in one action.
+void InstallSignalCheckMenu(void);
 /// Teach button: the sensor takes its current value as setpoint; on its answer the RAM
 /// parameter set is read back.
 int CC_ButtonTeach(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "app/acquisition.h"
 #include "app/globals.h"
 #include "app/monitor.h"
 #include "app/reconnect.h"
@@ -119,6 +120,7 @@ int StartUp(int argc, char** argv) {
   InstallStatusLineMonitor();
   // What the graphs' own menu reports (a picture saved, a file that could not be written).
   SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
+  InstallSignalCheckMenu();
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();

@@ -1,12 +1,15 @@
 // rorir-pictures: starts the program offscreen against the virtual sensor (served in-process on
 // a pseudo-terminal as COM1) and writes PNG pictures of the panels, for the documentation:
 // both panels after start-up, then the main panel in the measurement view and in the live
-// video view, the video graph zoomed with its menu open, the link monitor window after a short
-// measurement cycle, the recorder popup during and after a short recording run, and the COM
-// ring opened on a machine with two USB adapters, a CDC device and an on-board port.
+// video view, the video graph zoomed with its menu open, the video view while a sensor is set
+// up with the signal check, the link monitor window after a short measurement cycle, the
+// recorder popup during and after a short recording run, and the COM ring opened on a machine
+// with two USB adapters, a CDC device and an on-board port.
 // Usage: rorir-pictures OUTDIR [SCALE]
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QTimer>
 
@@ -17,6 +20,7 @@
 #include <string>
 
 #include "app/acquisition.h"
+#include "app/storage.h"
 #include "app/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
@@ -34,6 +38,7 @@ namespace {
 
 constexpr double RUN_SECONDS = 2.0;    // long enough for a trend of some fifty samples
 constexpr double VIDEO_SECONDS = 1.5;  // a few video passes at the line's pace
+constexpr double SEND_PAUSE = 0.2;     // a written frame crosses the line in 19 ms
 
 std::string gDir;
 std::string gSuffix;
@@ -101,6 +106,49 @@ bool ShootZoomedVideo() {
   }
   std::printf("%s\n", path.c_str());
   return true;
+}
+
+// SEND with the panel's values, as a click on it does (the video view has RAM chosen), then a
+// pause as an operator's hand would make: the next loop starts by flushing the line.
+void SendPanel() {
+  CC_BTNSend(pHandle, MAIN_BTNSend, EVENT_LEFT_CLICK, nullptr, 0, 0);
+  const double start = Timer();
+  while (Timer() - start < SEND_PAUSE) ProcessSystemEvents();
+}
+
+// A threshold typed into its field: the threshold line follows.
+void TypeThreshold(int value) {
+  SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, value);
+  CC_NUMVideoThreshold(pHandle, MAIN_NUMVideoThreshold, EVENT_VAL_CHANGED, nullptr, 0, 0);
+}
+
+// Setting up with the signal check: a threshold above the signal, the suggestion taken into
+// the field (not sent yet), and a saturating power; the sensor is left as it was found.
+bool ShootSetUp() {
+  // The whole line again, as a double-click on the graph gives it, and the pointer gone.
+  if (QWidget* graph = CtrlWidget(pHandle, MAIN_GRAPHvideo)) {
+    const QPointF middle(graph->width() / 2.0, graph->height() / 2.0);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, middle, graph->mapToGlobal(middle),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(graph, &twice);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(graph, &leave);
+  }
+  TypeThreshold(900);
+  SendPanel();
+  RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
+  bool ok = Shoot(pHandle, "setup-threshold-high");
+  ApplySuggestedThreshold();
+  ok = Shoot(pHandle, "setup-threshold-suggested") && ok;
+  SendPanel();
+  SetCtrlVal(pHandle, MAIN_NUMpower, 1000);
+  SendPanel();
+  RunLoopFor(CC_BTNVideo, MAIN_BTNVideo, VIDEO_SECONDS);
+  ok = Shoot(pHandle, "setup-power-high") && ok;
+  SetCtrlVal(pHandle, MAIN_NUMpower, 500);
+  TypeThreshold(512);
+  SendPanel();
+  return ok;
 }
 
 // The recorder popup during a short run (three records at one second) and after it. The run
@@ -231,6 +279,7 @@ int main(int argc, char** argv) {
   ok = ShootLiveViews() && ok;
   ok = ShootZoomedVideo() && ok;
   ok = ShootLinkMonitor() && ok;
+  ok = ShootSetUp() && ok;
   ok = ShootRecorderRun() && ok;
   ok = ShootComRing() && ok;
 

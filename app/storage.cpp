@@ -164,6 +164,8 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
   FillTxBuf(static_cast<u16>(order), pp);
   // The sensor does not answer a write: nothing is flushed and nothing awaited.
   nBytesW = SendTxBuf(com, FRAME_SIZE);
+  // The panel's values are on their way: nothing on it is unsent any more.
+  if (nBytesW == FRAME_SIZE) MarkUnsent(MAIN_NUMVideoThreshold, 0);
   // A write that did not go out says why rather than leaving "Transmit..." standing.
   ShowStatus(nBytesW == FRAME_SIZE ? "Line Ok!" : ComOpenErrorText(nBytesW));
   return 0;

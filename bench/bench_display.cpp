@@ -53,6 +53,27 @@ void BM_VideoCurvePerVideoPass(benchmark::State& state) {
 }
 BENCHMARK(BM_VideoCurvePerVideoPass);
 
+// The same with the signal check of the line drawn over it, as once a line was taken: a line
+// with two dark objects and some noise, so edges, levels and noise are all worked out.
+void BM_VideoCurveWithSignalCheckPerVideoPass(benchmark::State& state) {
+  for (int i = 0; i < VIDEO_POINTS; ++i) {
+    xArray8[i] = i * 4.0;
+    const bool dark = (i > 60 && i < 110) || (i > 170 && i < 200);
+    adcbuf[i] = static_cast<u16>((dark ? 80 : 780) + (i * 7919) % 13);
+    thdArray[i] = 430;
+  }
+  eBeg = 1;
+  eEnd = 1024;
+  videoLineTaken = 1;
+  for (auto _ : state) {
+    PlotVIDEOCurve(adcbuf, xArray8);
+    benchmark::ClobberMemory();
+  }
+  videoLineTaken = 0;
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_VideoCurveWithSignalCheckPerVideoPass);
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -2,6 +2,7 @@
 // fixed work, no allocation; the user-interface services coalesce the painting.
 #include "display/gui.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "display/gui_math.h"
@@ -11,6 +12,9 @@
 using namespace gui_math;
 
 double arrayNORM[TREND_SIZE] = {};
+int videoLineTaken = 0;
+signal_check::Result signalCheck;
+int signalCheckMenuItem = 0;
 
 namespace {
 
@@ -25,6 +29,54 @@ constexpr int TREND_POINTS_PER_SCREEN = TREND_SAMPLES + 1;
 constexpr int TREND_SCROLL_CONTINUOUS = 1;
 constexpr int kTraceColours[TREND_TRACES] = {VAL_DK_GREEN, VAL_DK_GREEN, VAL_BLACK,
                                              VAL_RED,      VAL_RED,      VAL_BLACK};
+
+constexpr int WINDOW_SHADE = 0xDCE8F8;           // pale blue: the edge window
+constexpr int WINDOW_SHADE_REVERSED = 0xF8DCDC;  // pale red: a window whose limits are crossed
+constexpr int NOTE_VERDICT = VAL_BLACK;
+constexpr int NOTE_SUGGESTION = 0x404040;
+constexpr int NOTE_WARNING = 0xC00000;
+constexpr int NOTE_TEXT_SIZE = 96;
+
+// The check of the drawn line with the drawn threshold (the threshold field, also while the
+// operator is still setting it) and the edge window, polarity and edge mode in effect.
+void PlotSignalCheck(const u16 y[VIDEO_POINTS], const double x[VIDEO_POINTS]) {
+  const signal_check::Settings s{thdArray[0], eBeg, eEnd, polarity, eMode};
+  signalCheck = signal_check::Check(y, x, VIDEO_POINTS, YAXISMAX, s);
+  const signal_check::Result& r = signalCheck;
+
+  SetGraphShade(pHandle, MAIN_GRAPHvideo, eBeg, eEnd,
+                (r.warnings & signal_check::WARN_WINDOW_REVERSED) ? WINDOW_SHADE_REVERSED
+                                                                  : WINDOW_SHADE);
+  double xs[signal_check::MAX_EDGES];
+  double ys[signal_check::MAX_EDGES];
+  const int marks = r.edgeCount < signal_check::MAX_EDGES ? r.edgeCount : signal_check::MAX_EDGES;
+  for (int i = 0; i < marks; ++i) {
+    xs[i] = r.edges[i].position;
+    ys[i] = s.vThd;
+  }
+  SetGraphMarks(pHandle, MAIN_GRAPHvideo, xs, ys, marks, VAL_BLUE);
+
+  int line = 0;
+  SetGraphNote(pHandle, MAIN_GRAPHvideo, line++, r.verdict, NOTE_VERDICT);
+  char text[NOTE_TEXT_SIZE];
+  const char* power = r.power == signal_check::POWER_RAISE   ? "raise the power"
+                      : r.power == signal_check::POWER_LOWER ? "lower the power"
+                                                             : "power right";
+  std::snprintf(text, sizeof text, "Suggested threshold %u, %s",
+                static_cast<unsigned>(r.suggestedThreshold), power);
+  SetGraphNote(pHandle, MAIN_GRAPHvideo, line++, text, NOTE_SUGGESTION);
+  if (signalCheckMenuItem > 0) {
+    std::snprintf(text, sizeof text, "%s (%u)", SIGNAL_CHECK_MENU_TEXT,
+                  static_cast<unsigned>(r.suggestedThreshold));
+    SetGraphMenuItem(pHandle, MAIN_GRAPHvideo, signalCheckMenuItem, text, 0);
+  }
+  for (int k = 0; k < signal_check::WARNING_COUNT && line < GRAPH_NOTE_LINES; ++k) {
+    const auto w = static_cast<signal_check::Warning>(1u << k);
+    if (r.warnings & w)
+      SetGraphNote(pHandle, MAIN_GRAPHvideo, line++, signal_check::WarningText(w), NOTE_WARNING);
+  }
+  while (line < GRAPH_NOTE_LINES) SetGraphNote(pHandle, MAIN_GRAPHvideo, line++, "", NOTE_WARNING);
+}
 
 void WriteIndicators() {
   SetCtrlVal(pHandle, MAIN_NUMledge, Ledge);
@@ -55,6 +107,7 @@ void PlotVIDEOCurve(const u16 y[VIDEO_POINTS], const double x[VIDEO_POINTS]) {
   PlotXY(pHandle, MAIN_GRAPHvideo, x, thdArray, VIDEO_POINTS, VAL_DOUBLE,
          VAL_UNSIGNED_SHORT_INTEGER, VAL_CONNECTED_POINTS, VAL_SOLID_SQUARE, VAL_SOLID, 1,
          VAL_DK_GREEN);
+  if (videoLineTaken) PlotSignalCheck(y, x);
 }
 
 void PlotVIDEOBarGraph(void) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/globals.h"
+#include "display/signal_check.h"
 
 constexpr int TREND_SAMPLES = 100;  ///< samples kept in the trend history
 constexpr int TREND_TRACES = 6;     ///< values per sample (traces of CHARTraw)
@@ -15,8 +16,20 @@ constexpr int SHIFT_ERR_RANGE = -20102;  ///< Shift: the shift is as long as the
 /// Kept for the whole run of the program, so a new measurement run continues the trend.
 extern double arrayNORM[TREND_SIZE];
 
+/// 1 once adcbuf holds a video line read from the sensor: from then on PlotVIDEOCurve checks
+/// the line it draws (the video loop sets it).
+extern int videoLineTaken;
+/// The signal check of the line last drawn (see display/signal_check.h).
+extern signal_check::Result signalCheck;
+/// The video graph's menu entry that applies the suggested threshold (0 until it is added);
+/// each check puts the suggestion into its label and makes it usable.
+extern int signalCheckMenuItem;
+constexpr const char* SIGNAL_CHECK_MENU_TEXT = "Apply suggested threshold";
+
 /// Draws the video line `y` (256 words, adcbuf) against `x` (256 positions, xArray8) in red,
-/// and the threshold curve thdArray in dark green, on GRAPHvideo from 0 to YAXISMAX.
+/// and the threshold curve thdArray in dark green, on GRAPHvideo from 0 to YAXISMAX. Once a
+/// line has been taken, also its signal check over the plots: the edge window shaded, the
+/// edges marked on the threshold, the verdict, the suggestion and the warnings as note lines.
 void PlotVIDEOCurve(const u16 y[VIDEO_POINTS], const double x[VIDEO_POINTS]);
 
 /// Shows the last result frame: the indicators, then on GRAPHbar the edge-window cursors, the

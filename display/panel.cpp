@@ -92,6 +92,7 @@ void SetPanelValues(void) {
   SetCtrlVal(pHandle, MAIN_NUMpower, power);
   SetCtrlVal(pHandle, MAIN_RNGtolMode, tolMode);
   SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, vThd);
+  MarkUnsent(MAIN_NUMVideoThreshold, 0);
   SetCtrlVal(pHandle, MAIN_RNGanaMode, anaMode);
   SetCtrlVal(pHandle, MAIN_RNGpolarity, polarity);
   SetCtrlVal(pHandle, MAIN_RNGeMode, eMode);
@@ -120,6 +121,10 @@ void SetPanelValues(void) {
   const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
   const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
   PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, BAND_TOP, VAL_GREEN, VAL_GREEN);
+}
+
+void MarkUnsent(int control, int unsent) {
+  SetCtrlAttribute(pHandle, control, ATTR_TEXT_BGCOLOR, unsent ? UNSENT_COLOUR : -1);
 }
 
 void DimmButtons(u16 dim) {

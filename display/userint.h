@@ -36,7 +36,7 @@ constexpr int ATTR_TEXT_COLOR = 680;        ///< text colour (0xRRGGBB)
 constexpr int ATTR_TEXT_FONT = 682;         ///< font name (string attribute)
 constexpr int ATTR_TEXT_POINT_SIZE = 686;   ///< text size in points
 constexpr int ATTR_TEXT_BOLD = 687;         ///< 1 bold, 0 normal
-constexpr int ATTR_TEXT_BGCOLOR = 690;      ///< text background colour (0xRRGGBB)
+constexpr int ATTR_TEXT_BGCOLOR = 690;      ///< text background colour (0xRRGGBB; -1 the default)
 constexpr int ATTR_ON_TEXT = 940;           ///< text of the on state of a two-state switch
 constexpr int ATTR_OFF_TEXT = 941;          ///< text of the off state of a two-state switch
 constexpr int ATTR_SCROLL_MODE = 1088;      ///< strip chart: 1 scrolls continuously
@@ -222,6 +222,20 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y);
 int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
 int GetAxisScalingMode(int panel, int control, int axis, int* mode, double* min, double* max);
+// Graph overlay: what a graph shows over its plots and apart from them (DeleteGraphPlot leaves
+// it), for marks computed from what the plots show. Repainted like the plots.
+constexpr int GRAPH_MAX_MARKS = 32;   ///< point marks of one graph
+constexpr int GRAPH_NOTE_LINES = 8;   ///< note lines of one graph
+/// Shades the x range between x1 and x2 (either order) over the whole height, behind the plots;
+/// a negative colour removes the shade.
+int SetGraphShade(int panel, int control, double x1, double x2, int colour);
+/// Replaces the point marks by the first `count` points (at most GRAPH_MAX_MARKS; 0 clears).
+int SetGraphMarks(int panel, int control, const double* xs, const double* ys, int count,
+                  int colour);
+/// Sets note line `line` (0 = top) shown at the top left of the plot area, whatever the axes
+/// show; "" clears the line.
+int SetGraphNote(int panel, int control, int line, const char* text, int colour);
+
 /// Appends `count` interleaved values (trace 1, trace 2, ... per point) from `start` with
 /// `skip` values left out between points.
 int PlotStripChart(int panel, int control, const void* values, int count, int start, int skip,
@@ -241,6 +255,14 @@ int SetTraceAttribute(int panel, int control, int trace, int attribute, int valu
 int SetDisplayPaused(int paused);
 /// 1 while the display is paused, 0 otherwise.
 int GetDisplayPaused(void);
+
+/// The program's own entries in the context menu of a graph or strip chart, above the
+/// services' entries. Choosing one calls `callback(panel, control, item)` from the event loop
+/// (not while the control is dimmed or hidden). AddGraphMenuItem returns the item (1, 2, ...)
+/// or a negative code; SetGraphMenuItem changes its label and dims (1) or undims (0) it.
+using GraphMenuCallbackPtr = void (*)(int panel, int control, int item);
+int AddGraphMenuItem(int panel, int control, const char* label, GraphMenuCallbackPtr callback);
+int SetGraphMenuItem(int panel, int control, int item, const char* label, int dimmed);
 
 /// Receives the one-line messages of the services' own actions (a picture saved, a CSV that
 /// could not be written), for the program's status line. nullptr: they go to stderr.

@@ -16,6 +16,7 @@ namespace userint {
 namespace {
 
 constexpr int kRepaintIntervalMs = 40;  // about 25 repaints a second at most
+constexpr int kNoteTop = 20;            // note lines start below the read-out's line
 
 std::vector<std::pair<int, int>>& PendingRepaints() {
   static std::vector<std::pair<int, int>> pending;
@@ -92,6 +93,8 @@ void ApplyAxis(QCPAxis* axis, const AxisState& a, bool haveData) {
   axis->setRange(a.min, a.max);
 }
 
+void PaintOverlay(QCustomPlot* plot, const GraphOverlay& o);
+
 void PaintGraph(Control& c) {
   QCustomPlot* plot = c.plot;
   GraphState& g = *c.graph;
@@ -135,6 +138,7 @@ void PaintGraph(Control& c) {
     mark->setPen(QPen(Rgb(cursor.colour)));
     mark->setBrush(QBrush(Rgb(cursor.colour)));
   }
+  PaintOverlay(plot, g.overlay);
   bool haveData = curves > 0;
   if (g.xAxis.mode == VAL_AUTOSCALE && haveData) plot->xAxis->rescale();
   if (g.yAxis.mode == VAL_AUTOSCALE && haveData) plot->yAxis->rescale();
@@ -142,6 +146,50 @@ void PaintGraph(Control& c) {
   ApplyAxis(plot->yAxis, g.yAxis, haveData);
   ApplyGraphZoom(c);
   KeepShownContent(c);
+}
+
+// The overlay over the plots: the shade behind them (full height, whatever the y axis shows),
+// hollow circles for the marks, the note lines stacked at the top left of the plot area.
+void PaintOverlay(QCustomPlot* plot, const GraphOverlay& o) {
+  if (o.shaded) {
+    auto* r = new QCPItemRect(plot);
+    r->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    r->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    r->topLeft->setCoords(std::min(o.shadeX1, o.shadeX2), 0.0);
+    r->bottomRight->setCoords(std::max(o.shadeX1, o.shadeX2), 1.0);
+    r->setPen(Qt::NoPen);
+    r->setBrush(QBrush(Rgb(o.shadeColour)));
+    r->setLayer("background");
+  }
+  for (int i = 0; i < o.markCount; ++i) {
+    auto* mark = new QCPItemTracer(plot);
+    mark->position->setCoords(o.markXs[i], o.markYs[i]);
+    mark->setStyle(QCPItemTracer::tsCircle);
+    mark->setSize(9);
+    mark->setPen(QPen(Rgb(o.markColour), 2));
+    mark->setBrush(Qt::NoBrush);
+  }
+  QCPItemText* above = nullptr;
+  for (int line = 0; line < GRAPH_NOTE_LINES; ++line) {
+    if (o.notes[line].empty()) continue;
+    auto* text = new QCPItemText(plot);
+    text->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (above) {
+      text->position->setParentAnchor(above->bottomLeft);
+      text->position->setCoords(0, 0);
+    } else {
+      // Below the read-out's line at the top left of the plot area.
+      const QRect area = plot->axisRect()->rect();
+      text->position->setType(QCPItemPosition::ptAbsolute);
+      text->position->setCoords(area.left() + 4, area.top() + kNoteTop);
+    }
+    text->setText(QString::fromUtf8(o.notes[line].c_str()));
+    text->setFont(QFont(plot->font().family(), 8));
+    text->setColor(Rgb(o.noteColours[line]));
+    text->setBrush(QBrush(QColor(255, 255, 255, 150)));
+    text->setClipToAxisRect(false);
+    above = text;
+  }
 }
 
 void PaintStrip(Control& c) {
@@ -364,6 +412,43 @@ int GetAxisScalingMode(int panel, int control, int axis, int* mode, double* min,
   if (mode) *mode = a->mode;
   if (min) *min = a->min;
   if (max) *max = a->max;
+  return 0;
+}
+
+int SetGraphShade(int panel, int control, double x1, double x2, int colour) {
+  Control* c = nullptr;
+  if (int e = LookupGraph(panel, control, &c)) return e;
+  GraphOverlay& o = c->graph->overlay;
+  o.shaded = colour >= 0;
+  o.shadeX1 = x1;
+  o.shadeX2 = x2;
+  o.shadeColour = colour & 0xFFFFFF;
+  ScheduleRepaint(*c);
+  return 0;
+}
+
+int SetGraphMarks(int panel, int control, const double* xs, const double* ys, int count,
+                  int colour) {
+  Control* c = nullptr;
+  if (int e = LookupGraph(panel, control, &c)) return e;
+  if (count < 0 || (count > 0 && (!xs || !ys))) return UIE_BAD_TYPE;
+  GraphOverlay& o = c->graph->overlay;
+  o.markCount = std::min(count, GRAPH_MAX_MARKS);
+  std::copy(xs, xs + o.markCount, o.markXs);
+  std::copy(ys, ys + o.markCount, o.markYs);
+  o.markColour = colour & 0xFFFFFF;
+  ScheduleRepaint(*c);
+  return 0;
+}
+
+int SetGraphNote(int panel, int control, int line, const char* text, int colour) {
+  Control* c = nullptr;
+  if (int e = LookupGraph(panel, control, &c)) return e;
+  if (line < 0 || line >= GRAPH_NOTE_LINES) return UIE_BAD_ATTRIBUTE;
+  GraphOverlay& o = c->graph->overlay;
+  o.notes[line] = text ? text : "";
+  o.noteColours[line] = colour & 0xFFFFFF;
+  ScheduleRepaint(*c);
   return 0;
 }
 

@@ -39,6 +39,8 @@ struct GraphView {
   QLabel* readout = nullptr;
   QMenu* menu = nullptr;
   QAction* pause = nullptr;
+  std::vector<QAction*> programItems;  // the program's own entries, at the top of the menu
+  QAction* programSeparator = nullptr;
   // What the last paint put on screen: the read-out and the export take their values from
   // here, so while the display is paused they match the picture, not the content underneath.
   std::vector<PlotItem> shownPlots;
@@ -413,6 +415,38 @@ int SetDisplayPaused(int paused) {
 int GetDisplayPaused(void) { return gPaused ? 1 : 0; }
 
 void SetStatusHook(StatusHookPtr hook) { gStatusHook = hook; }
+
+int AddGraphMenuItem(int panel, int control, const char* label, GraphMenuCallbackPtr callback) {
+  Control* c = FindControl(panel, control);
+  if (!c) return FindPanel(panel) ? UIE_BAD_CONTROL : UIE_BAD_PANEL;
+  if (!c->view || !callback) return UIE_BAD_TYPE;
+  GraphView& v = *c->view;
+  if (!v.programSeparator) v.programSeparator = v.menu->insertSeparator(v.pause);
+  const int item = static_cast<int>(v.programItems.size()) + 1;
+  auto* a = new QAction(QString::fromUtf8(label ? label : ""), v.menu);
+  a->setObjectName(QString("menuItem%1").arg(item));
+  v.menu->insertAction(v.programSeparator, a);
+  QObject::connect(a, &QAction::triggered, [panel, control, item, callback] {
+    // Like every event: nothing for a control the operator can no longer use.
+    Control* cc = FindControl(panel, control);
+    if (cc && cc->visible && !cc->dimmed) callback(panel, control, item);
+  });
+  v.programItems.push_back(a);
+  return item;
+}
+
+int SetGraphMenuItem(int panel, int control, int item, const char* label, int dimmed) {
+  Control* c = FindControl(panel, control);
+  if (!c) return FindPanel(panel) ? UIE_BAD_CONTROL : UIE_BAD_PANEL;
+  if (!c->view) return UIE_BAD_TYPE;
+  std::vector<QAction*>& items = c->view->programItems;
+  if (item < 1 || item > static_cast<int>(items.size())) return UIE_BAD_ATTRIBUTE;
+  QAction* a = items[item - 1];
+  const QString text = QString::fromUtf8(label ? label : "");
+  if (a->text() != text) a->setText(text);
+  a->setEnabled(dimmed == 0);
+  return 0;
+}
 
 QMenu* GraphContextMenu(int panel, int control) {
   Control* c = FindControl(panel, control);

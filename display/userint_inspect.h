@@ -18,6 +18,17 @@ struct InspectedPlot {
 std::vector<InspectedPlot> InspectGraphPlots(int panel, int control);
 /// Whether cursor 1..3 has been placed, and where.
 bool InspectGraphCursor(int panel, int control, int cursor, double* x, double* y);
+struct InspectedOverlay {
+  bool shaded = false;
+  double shadeX1 = 0, shadeX2 = 0;
+  int shadeColour = 0;
+  std::vector<double> markXs, markYs;
+  int markColour = 0;
+  std::vector<std::string> notes;  // every note line, "" where cleared
+  std::vector<int> noteColours;
+};
+/// The overlay of a graph (empty for a bad panel or control).
+InspectedOverlay InspectGraphOverlay(int panel, int control);
 /// The traces of a strip chart, oldest point first.
 std::vector<std::vector<double>> InspectStripChart(int panel, int control);
 /// How often the graph or strip chart was really repainted (coalesced repaints).

@@ -67,6 +67,19 @@ struct CursorState {
   int colour = 0x000000;
 };
 
+/// What a graph shows over its plots, kept apart from them (DeleteGraphPlot leaves it): one
+/// shaded x range, point marks and note lines. Fixed sizes, so a live loop does not allocate.
+struct GraphOverlay {
+  bool shaded = false;
+  double shadeX1 = 0.0, shadeX2 = 0.0;
+  int shadeColour = 0;
+  int markCount = 0;
+  double markXs[GRAPH_MAX_MARKS] = {}, markYs[GRAPH_MAX_MARKS] = {};
+  int markColour = 0;
+  std::string notes[GRAPH_NOTE_LINES];
+  int noteColours[GRAPH_NOTE_LINES] = {};
+};
+
 struct GraphState {
   std::vector<PlotItem> plots;
   std::vector<PlotItem> spare;  // deleted items kept for reuse, so a live loop does not allocate
@@ -74,6 +87,7 @@ struct GraphState {
   CursorState cursors[3];
   bool yTickLabels = true;
   AxisState xAxis, yAxis;
+  GraphOverlay overlay;
   int repaints = 0;
 };
 

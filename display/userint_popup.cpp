@@ -194,6 +194,23 @@ bool InspectGraphCursor(int panel, int control, int cursor, double* x, double* y
   return cs.placed;
 }
 
+InspectedOverlay InspectGraphOverlay(int panel, int control) {
+  InspectedOverlay out;
+  Control* c = FindControl(panel, control);
+  if (!c || !c->graph) return out;
+  const GraphOverlay& o = c->graph->overlay;
+  out.shaded = o.shaded;
+  out.shadeX1 = o.shadeX1;
+  out.shadeX2 = o.shadeX2;
+  out.shadeColour = o.shadeColour;
+  out.markXs.assign(o.markXs, o.markXs + o.markCount);
+  out.markYs.assign(o.markYs, o.markYs + o.markCount);
+  out.markColour = o.markColour;
+  out.notes.assign(std::begin(o.notes), std::end(o.notes));
+  out.noteColours.assign(std::begin(o.noteColours), std::end(o.noteColours));
+  return out;
+}
+
 std::vector<std::vector<double>> InspectStripChart(int panel, int control) {
   Control* c = FindControl(panel, control);
   if (!c || !c->strip) return {};

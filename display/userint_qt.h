@@ -13,5 +13,6 @@ QWidget* LinkMonitorWidget(void);
 
 class QMenu;
 /// The context menu of a graph or strip chart (nullptr for a bad panel or control). Its
-/// actions are named "pauseDisplay", "savePicture", "saveCsv" and "copyPicture".
+/// actions are named "pauseDisplay", "savePicture", "saveCsv" and "copyPicture", and the
+/// program's own "menuItem1", "menuItem2", ... (AddGraphMenuItem).
 QMenu* GraphContextMenu(int panel, int control);

@@ -173,7 +173,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
       ApplyTextStyle(*c);
       return 0;
     case ATTR_TEXT_BGCOLOR:
-      c->textBgColour = value & 0xFFFFFF;
+      c->textBgColour = value < 0 ? -1 : value & 0xFFFFFF;
       ApplyTextStyle(*c);
       return 0;
     case ATTR_TEXT_POINT_SIZE:

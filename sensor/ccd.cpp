@@ -67,6 +67,10 @@ Capture CcdLine::capture(Nanos t, const Words& settings) {
     centre += jitter * rng_.normal();
     shadows[1] = {centre - half, centre + half};
   }
+  for (int k = 0; k < objects_; ++k) {
+    c.trueEdges[c.trueEdgeCount++] = shadows[k].left;
+    c.trueEdges[c.trueEdgeCount++] = shadows[k].right;
+  }
 
   const double bright = top * 0.82 * (power / 500.0) * efficiency;
   const double offset = top * 0.04;

@@ -29,10 +29,13 @@ class Rng {
   std::uint64_t state_;
 };
 
-/// One video line and the power it was taken with.
+/// One video line, the power it was taken with, and where the shadows truly began and ended
+/// on it (sub-pixel units, left to right), for checking edge finders against.
 struct Capture {
   Video video{};
   std::uint16_t dynpower = 0;
+  std::array<double, 4> trueEdges{};
+  int trueEdgeCount = 0;
 };
 
 /// The scene in front of the line. Object edges move on slow sine paths with a seeded phase,

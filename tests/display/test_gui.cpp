@@ -269,3 +269,51 @@ TEST_F(GuiTest, VideoCurveAndThresholdAgainstTheVideoPositions) {
   EXPECT_EQ(lo, 0.0);
   EXPECT_EQ(hi, 256.0);
 }
+
+TEST_F(GuiTest, SignalCheckIsDrawnOverTheVideoOnceALineWasTaken) {
+  u16 video[VIDEO_POINTS];
+  double xs[VIDEO_POINTS];
+  for (int i = 0; i < VIDEO_POINTS; ++i) {
+    video[i] = i >= 100 && i < 156 ? 100 : 800;  // a dark object on words 100..155
+    xs[i] = i * 4.0;
+    thdArray[i] = 512;
+  }
+  eBeg = 200;
+  eEnd = 1000;
+  videoLineTaken = 0;
+  PlotVIDEOCurve(video, xs);
+  EXPECT_TRUE(InspectGraphOverlay(pHandle, MAIN_GRAPHvideo).notes.at(0).empty())
+      << "no check before the sensor sent a line";
+
+  videoLineTaken = 1;
+  PlotVIDEOCurve(video, xs);
+  InspectedOverlay o = InspectGraphOverlay(pHandle, MAIN_GRAPHvideo);
+  EXPECT_EQ(InspectGraphPlots(pHandle, MAIN_GRAPHvideo).size(), 2u) << "curve and threshold only";
+  EXPECT_TRUE(o.shaded);
+  EXPECT_EQ(o.shadeX1, 200.0);
+  EXPECT_EQ(o.shadeX2, 1000.0);
+  EXPECT_EQ(o.shadeColour, 0xDCE8F8);
+  ASSERT_EQ(o.markXs.size(), 2u);
+  EXPECT_NEAR(o.markXs[0], 397.646, 1e-3);
+  EXPECT_NEAR(o.markXs[1], 622.354, 1e-3);
+  EXPECT_EQ(o.markYs, std::vector<double>(2, 512.0));
+  EXPECT_EQ(o.notes.at(0), "Contrast 700, noise 0, no saturation - threshold 512 inside the signal");
+  EXPECT_EQ(o.notes.at(1), "Suggested threshold 450, power right");
+  EXPECT_EQ(o.notes.at(2), "");
+
+  // The threshold as the field shows it, and a window whose limits are crossed.
+  for (u16& t : thdArray) t = 900;
+  eBeg = 900;
+  eEnd = 300;
+  PlotVIDEOCurve(video, xs);
+  o = InspectGraphOverlay(pHandle, MAIN_GRAPHvideo);
+  EXPECT_EQ(o.shadeColour, 0xF8DCDC);
+  EXPECT_TRUE(o.markXs.empty());
+  EXPECT_EQ(o.notes.at(0), "Contrast 700, noise 0, no saturation - threshold 900 above the signal");
+  EXPECT_EQ(o.notes.at(2), "Threshold above the signal - no edge can be found");
+  EXPECT_EQ(o.notes.at(3), "Edge window: left limit right of the right limit");
+  EXPECT_EQ(o.notes.at(4), "");
+  EXPECT_EQ(o.noteColours.at(2), 0xC00000);
+  InspectFlushRepaints();  // painted with the rest
+  videoLineTaken = 0;
+}

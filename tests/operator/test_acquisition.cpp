@@ -1,12 +1,18 @@
 // Run, video, stop, threshold, teach and reset, operated with the mouse and the keyboard on the
 // real panel, against the virtual sensor's model and scripted peers.
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 
+#include "app/acquisition.h"
 #include "display/gui.h"
+#include "display/panel.h"
 #include "display/userint.h"
 #include "display/userint_inspect.h"
 #include "display/userint_qt.h"
@@ -309,6 +315,66 @@ TEST_F(AcquisitionTest, ResetAnsweredLateIsOkAndUnansweredTimesOut) {
     ASSERT_GE(rec.texts().size(), 2u) << c.what << seen;
     EXPECT_EQ(rec.texts()[rec.texts().size() - 2], "Reset Max/Min values...") << c.what << seen;
   }
+}
+
+int Background(int control) {
+  int colour = 0;
+  GetCtrlAttribute(pHandle, control, ATTR_TEXT_BGCOLOR, &colour);
+  return colour;
+}
+
+TEST_F(AcquisitionTest, SuggestedThresholdIsTypedInMarkedUnsentAndLeavesWithSend) {
+  model_ = AnswerWithModel(peer_);
+  OpenLink();
+  if (target != RAM) Click(MAIN_RBTRam);
+  // A line as a video pass leaves it: a dark object (100) on words 100..155 of a bright 800.
+  for (int i = 0; i < VIDEO_POINTS; ++i) {
+    adcbuf[i] = i >= 100 && i < 156 ? 100 : 800;
+    xArray8[i] = 4.0 * i;
+  }
+  YAXISMAX = 1024;
+  vThd = 300;
+  SetPanelValues();
+  InstallSignalCheckMenu();
+  QMenu* menu = GraphContextMenu(pHandle, MAIN_GRAPHvideo);
+  QAction* apply = menu->findChild<QAction*>("menuItem1");
+  ASSERT_NE(apply, nullptr);
+  EXPECT_FALSE(apply->isEnabled()) << "no line checked yet";
+  videoLineTaken = 1;
+  PlotVIDEOCurve(adcbuf, xArray8);
+  PumpFor(0.05);
+  peer_.clearFrames();
+
+  // Right-click on the graph, then the entry.
+  QWidget* graph = CtrlWidget(pHandle, MAIN_GRAPHvideo);
+  const QPoint middle(graph->width() / 2, graph->height() / 2);
+  QContextMenuEvent right(QContextMenuEvent::Mouse, middle, graph->mapToGlobal(middle));
+  QApplication::sendEvent(graph, &right);
+  ASSERT_TRUE(menu->isVisible());
+  EXPECT_EQ(apply->text().toStdString(), "Apply suggested threshold (450)");
+  ASSERT_TRUE(apply->isEnabled());
+  apply->trigger();
+  menu->hide();
+  u16 shown = 0;
+  GetCtrlVal(pHandle, MAIN_NUMVideoThreshold, &shown);
+  EXPECT_EQ(shown, 450);
+  EXPECT_TRUE(std::all_of(std::begin(thdArray), std::end(thdArray), [](u16 t) { return t == 450; }));
+  EXPECT_EQ(Background(MAIN_NUMVideoThreshold), 0xFFF0A0);
+  EXPECT_EQ(vThd, 300) << "the setting follows at the next panel read";
+  PumpFor(0.1);
+  EXPECT_TRUE(peer_.frames().empty()) << "nothing reaches the sensor before SEND";
+
+  Click(MAIN_BTNSend);
+  ASSERT_TRUE(PumpUntil([&] { return !peer_.frames().empty(); }, 1.0));
+  EXPECT_EQ(peer_.frames().at(0).order(), 1);
+  EXPECT_EQ(peer_.frames().at(0).word(2), 450);
+  EXPECT_EQ(Background(MAIN_NUMVideoThreshold), -1);
+
+  // Refilled from the sensor or a file, the field holds what they hold: no mark either.
+  ApplySuggestedThreshold();
+  SetPanelValues();
+  EXPECT_EQ(Background(MAIN_NUMVideoThreshold), -1);
+  videoLineTaken = 0;
 }
 
 }  // namespace
