@@ -46,6 +46,13 @@ class GraphWork : public PanelTest {
     SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 0);
     SetStatusHook(nullptr);
   }
+  // An empty trend, then one frame: setpoint 512, tolerance 100, M-value 530, gap value 7.
+  static void StartTrend() {
+    for (int i = 0; i < TREND_SIZE; ++i) arrayNORM[i] = 0;
+    ClearStripChart(pHandle, MAIN_CHARTraw);
+    tVal = 512, tTol = 100, Mvalue = 530, gapVal = 7;
+    PlotRAWGraphX8();
+  }
   static QWidget* W(int id) { return CtrlWidget(pHandle, id); }
   static QPoint Middle(int id) { return W(id)->rect().center(); }
   static void Wheel(int id, int notches, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -172,10 +179,7 @@ TEST_F(GraphWork, AZoomSurvivesNewFramesAndADoubleClickRestoresTheProgramsLatest
 TEST_F(GraphWork, TheReadOutNamesTheValuesUnderThePointer) {
   SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 1);
   DrawVideo(4, 333);
-  for (int i = 0; i < TREND_SIZE; ++i) arrayNORM[i] = 0;
-  ClearStripChart(pHandle, MAIN_CHARTraw);
-  tVal = 512, tTol = 100, Mvalue = 530, gapVal = 7;
-  PlotRAWGraphX8();
+  StartTrend();
   eMode = 1, Redge = 431;
   PlotVIDEOBarGraph();
   InspectFlushRepaints();
@@ -248,10 +252,7 @@ TEST_F(GraphWork, TheCsvHoldsTheDataShownInPlainNumbersWhateverTheLocale) {
   PlotXY(pHandle, MAIN_GRAPHvideo, xs, ys, 3, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, 0, 0, 1, VAL_RED);
   const std::string fractions = InspectGraphCsv(pHandle, MAIN_GRAPHvideo);
 
-  for (int i = 0; i < TREND_SIZE; ++i) arrayNORM[i] = 0;
-  ClearStripChart(pHandle, MAIN_CHARTraw);
-  tVal = 512, tTol = 100, Mvalue = 530, gapVal = 7;
-  PlotRAWGraphX8();
+  StartTrend();
   Mvalue = 531, gapVal = 8;
   PlotRAWGraphX8();
   const std::string trend = InspectGraphCsv(pHandle, MAIN_CHARTraw);

@@ -23,6 +23,7 @@
 #include "link/rs232.h"
 #include "recorder/recording.h"
 #include "resources/panels.h"
+#include "fault_probe.h"
 #include "sensor_line.h"
 #include "support/ui_helpers.h"
 
@@ -78,19 +79,6 @@ const char* FaultName(Fault f) {
 }
 
 bool EndsByTimeout(Fault f) { return f == Fault::HangUp || f == Fault::LateAnswers; }
-
-double ThreadCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_THREAD, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-std::string Text(int panel, int control) {
-  char buf[TEXT_SIZE] = "";
-  GetCtrlVal(panel, control, buf);
-  return buf;
-}
 
 // The steps of a test that must act while a loop runs: the loop runs nested inside event
 // processing, so each step waits for its condition on a timer that fires from inside the loop.

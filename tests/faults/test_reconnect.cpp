@@ -31,7 +31,9 @@
 #include "link/rs232_names.h"
 #include "recorder/recfile.h"
 #include "resources/panels.h"
+#include "fault_probe.h"
 #include "sensor_line.h"
+#include "support/own_ports.h"
 #include "support/ui_helpers.h"
 
 extern "C" char** environ;
@@ -40,19 +42,6 @@ namespace {
 
 const std::vector<std::uint16_t> kIdentification = {5, 10, 2, 7};
 constexpr const char* kWaitingText = "COM1 lost - waiting for it to come back ...";
-
-double ThreadCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_THREAD, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-std::string Text(int panel, int control) {
-  char buf[TEXT_SIZE] = "";
-  GetCtrlVal(panel, control, buf);
-  return buf;
-}
 
 int Dimmed(int control) {
   int v = -1;
@@ -115,17 +104,7 @@ class Reconnection : public ::testing::Test {
   void SetUp() override {
     dataDir_ = MakeTempDir();
     ASSERT_FALSE(dataDir_.empty());
-    // Only the test's own devices: no RORIR_COM<n> of the developer's, no serial device of
-    // the machine's.
-    std::vector<std::string> names;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      if (entry.rfind("RORIR_COM", 0) == 0) names.push_back(entry.substr(0, entry.find('=')));
-    }
-    for (const std::string& name : names) unsetenv(name.c_str());
-    std::filesystem::create_directories(dataDir_ + "/sys");
-    std::filesystem::create_directories(dataDir_ + "/dev");
-    rs232::SetDeviceFolders(dataDir_ + "/sys", dataDir_ + "/dev");
+    UseOnlyOwnPorts(dataDir_);
 
     line_ = std::make_unique<SensorLine>(dataDir_ + "/com1");
     ASSERT_TRUE(line_->peer().ok());

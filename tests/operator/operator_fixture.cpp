@@ -19,6 +19,7 @@
 #include "resources/panels.h"
 
 extern "C" char** environ;
+#include "support/own_ports.h"
 #include "support/ui_helpers.h"
 
 std::string Status() {
@@ -101,17 +102,7 @@ std::shared_ptr<rorir::sensor::Model> AnswerWithModel(ScriptedPeer& peer, const 
 void OperatorTest::SetUp() {
   ASSERT_TRUE(peer_.ok());
   dataDir_ = MakeTempDir();
-  // The ports are the test's own: no RORIR_COM<n> of the developer's environment and none of
-  // the machine's serial devices (an empty device tree) change the numbers the tests expect.
-  std::vector<std::string> names;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("RORIR_COM", 0) == 0) names.push_back(entry.substr(0, entry.find('=')));
-  }
-  for (const std::string& name : names) unsetenv(name.c_str());
-  std::filesystem::create_directories(dataDir_ + "/sys");
-  std::filesystem::create_directories(dataDir_ + "/dev");
-  rs232::SetDeviceFolders(dataDir_ + "/sys", dataDir_ + "/dev");
+  UseOnlyOwnPorts(dataDir_);
   setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
   setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
   RegisterCallbacks();
