@@ -1,5 +1,6 @@
-// What the fault tests read off the program while it works: the CPU its thread used (a wait
-// that spins shows here) and a control's text.
+// Shared by the fault tests: the program brought up on COM1 as start-up does it, and what they
+// read off it while it works: the CPU its thread used (a wait that spins shows here) and a
+// control's text.
 #pragma once
 
 #include <sys/resource.h>
@@ -7,6 +8,10 @@
 #include <string>
 
 #include "app/globals.h"
+#include "app/main_panel.h"
+#include "app/settings.h"
+#include "link/com232.h"
+#include "support/ui_helpers.h"
 #include "display/userint.h"
 
 inline double ThreadCpuSeconds() {
@@ -20,4 +25,18 @@ inline std::string Text(int panel, int control) {
   char buf[TEXT_SIZE] = "";
   GetCtrlVal(panel, control, buf);
   return buf;
+}
+
+/// Loads the panels, takes their values, fills the COM ring and opens COM1 with its line check
+/// and identification, as start-up does; false (with the reason) when the panels do not load.
+inline bool OpenProgramOnCom1(std::string* why) {
+  RegisterCallbacks();
+  if (!LoadProgramPanels(why)) return false;
+  GetProjectDir(proj_dir);
+  InitVars();
+  FillComPortRing();
+  DisplayPanel(pHandle);
+  com = 1;
+  InitRS232(com);
+  return true;
 }

@@ -138,15 +138,8 @@ class LineFaults : public ::testing::TestWithParam<Case> {
     ASSERT_TRUE(line_->peer().ok());
     setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
     setenv("RORIR_COM1", link.c_str(), 1);
-    RegisterCallbacks();
     std::string why;
-    ASSERT_TRUE(LoadProgramPanels(&why)) << why;
-    GetProjectDir(proj_dir);
-    InitVars();
-    FillComPortRing();
-    DisplayPanel(pHandle);
-    com = 1;
-    InitRS232(com);
+    ASSERT_TRUE(OpenProgramOnCom1(&why)) << why;
     ASSERT_EQ(line_->peer().orders(), (std::vector<std::uint16_t>{5, 10, 2, 7})) << Text(pHandle, MAIN_TBOXstatus);
     line_->peer().clearFrames();
   }

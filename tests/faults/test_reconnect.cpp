@@ -111,15 +111,8 @@ class Reconnection : public ::testing::Test {
     setenv("RORIR_DATA_DIR", dataDir_.c_str(), 1);
     setenv("RORIR_COM1", (dataDir_ + "/com1").c_str(), 1);
     setenv("RORIR_COM2", (dataDir_ + "/com2").c_str(), 1);
-    RegisterCallbacks();
     std::string why;
-    ASSERT_TRUE(LoadProgramPanels(&why)) << why;
-    GetProjectDir(proj_dir);
-    InitVars();
-    FillComPortRing();
-    DisplayPanel(pHandle);
-    com = 1;
-    InitRS232(com);
+    ASSERT_TRUE(OpenProgramOnCom1(&why)) << why;
     NoteComOutcome();
     StartPortWatch();
     ASSERT_EQ(line_->peer().orders(), kIdentification) << Text(pHandle, MAIN_TBOXstatus);
