@@ -35,6 +35,9 @@ std::vector<std::vector<double>> InspectStripChart(int panel, int control);
 int InspectRepaintCount(int panel, int control);
 /// Paints every pending graph now.
 void InspectFlushRepaints();
+/// How often ProcessSystemEvents has been called: a wait that sits out a time-out passes its
+/// guard many times, one that ends at once a few.
+unsigned long InspectEventPasses();
 
 /// What a graph or strip chart shows on screen: its axis ranges (the operator's zoom, if any)
 /// and whether it carries the "zoomed" mark. False for a bad panel or control.

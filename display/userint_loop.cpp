@@ -65,6 +65,7 @@ QSocketNotifier* gSignalNotifier = nullptr;
 // whether any of them waits, and whether it ran something and need not wait.
 unsigned long gPosted = 0;
 unsigned long gHandled = 0;
+unsigned long gEventPasses = 0;  // calls of ProcessSystemEvents, for the tests
 int gCallbacksRunning = 0;  // control and panel callbacks of the program on the stack
 
 // Why InitCVIRTE failed, for GetInitError.
@@ -412,6 +413,7 @@ int ProcessSystemEvents(void) {
   if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;
   QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
   if (!dispatcher) return UIE_NOT_INITIALISED;
+  ++gEventPasses;
   // Posted events first, explicitly. The callback that runs the caller's loop was itself
   // delivered from a pass over the posted events, and glib's dispatcher does not start a nested
   // pass over events that were already queued when the outer pass began: its posted-event
@@ -432,3 +434,5 @@ int ProcessSystemEvents(void) {
   gWaitGuard->stop();
   return 0;
 }
+
+unsigned long InspectEventPasses() { return gEventPasses; }
