@@ -1,6 +1,6 @@
-// Shared by the fault tests: the program brought up on COM1 as start-up does it, and what they
-// read off it while it works: the CPU its thread used (a wait that spins shows here) and a
-// control's text.
+// Shared by the fault tests: the program brought up on COM1 as start-up does it and closed
+// again, and what they read off it while it works: the CPU its thread used (a wait that spins
+// shows here) and a control's text.
 #pragma once
 
 #include <sys/resource.h>
@@ -11,6 +11,7 @@
 #include "app/main_panel.h"
 #include "app/settings.h"
 #include "link/com232.h"
+#include "link/rs232.h"
 #include "support/ui_helpers.h"
 #include "display/userint.h"
 
@@ -39,4 +40,13 @@ inline bool OpenProgramOnCom1(std::string* why) {
   com = 1;
   InitRS232(com);
   return true;
+}
+
+/// The other end of OpenProgramOnCom1: closes the port and discards the panels.
+inline void CloseProgram() {
+  CloseCom(com);
+  PumpFor(0.02);
+  DiscardPanel(pPopup);
+  DiscardPanel(pHandle);
+  pHandle = pPopup = 0;
 }

@@ -148,11 +148,7 @@ class LineFaults : public ::testing::TestWithParam<Case> {
   void TearDown() override {
     stop_flag = 1;
     PumpUntil([this] { return !running_; }, 5.0);
-    CloseCom(com);
-    PumpFor(0.02);
-    DiscardPanel(pPopup);
-    DiscardPanel(pHandle);
-    pHandle = pPopup = 0;
+    CloseProgram();
     line_.reset();
     unsetenv("RORIR_DATA_DIR");
     unsetenv("RORIR_COM1");

@@ -123,11 +123,7 @@ class Reconnection : public ::testing::Test {
     StopPortWatch();
     stop_flag = 1;
     PumpFor(0.3);
-    CloseCom(com);
-    PumpFor(0.02);
-    DiscardPanel(pPopup);
-    DiscardPanel(pHandle);
-    pHandle = pPopup = 0;
+    CloseProgram();
     line_.reset();
     for (const char* name : {"RORIR_DATA_DIR", "RORIR_COM1", "RORIR_COM2"}) unsetenv(name);
     rs232::SetDeviceFolders("/sys/class/tty", "/dev");
