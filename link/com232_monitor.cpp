@@ -29,8 +29,6 @@ constexpr const char* kOrderNames[MONITOR_ORDERS] = {
     "teach",       "firmware info", "measure",  "data block",   "hardware info", "reset analog",
 };
 
-u16 WordAt(const unsigned char* at) { return static_cast<u16>((at[0] << 8) | at[1]); }
-
 MonitorFrame& Keep(int kind, const unsigned char* bytes, int count, u16 board, double now) {
   MonitorFrame& f = ring[ringNext];
   ringNext = (ringNext + 1) % MONITOR_FRAMES;
@@ -69,7 +67,7 @@ void AddTime(Line& l, double seconds) {
 
 void AddWords(Line& l, const unsigned char* bytes, int first, int count) {
   l.add(" |");
-  for (int i = first; i + 1 < count; i += 2) l.add(" %u", static_cast<unsigned>(WordAt(bytes + i)));
+  for (int i = first; i + 1 < count; i += 2) l.add(" %u", static_cast<unsigned>(WordAt(bytes, i)));
 }
 
 void AddHex(Line& l, const unsigned char* bytes, int count) {
@@ -95,7 +93,7 @@ void MonitorResetCounters(double now) {
 }
 
 void MonitorRequest(const unsigned char* bytes, int count, double now) {
-  const u16 order = count >= 4 ? WordAt(bytes + 2) : 0;
+  const u16 order = count >= 4 ? WordAt(bytes, 2) : 0;
   ++monCounters.requests[order < MONITOR_ORDERS ? order : 0];
   lastOrder = order;
   Keep(MONITOR_REQUEST, bytes, count, 0, now);
@@ -106,9 +104,9 @@ void MonitorAnswer(int kind, const unsigned char* bytes, int count, u16 board, d
   // A frame whose sync word is wrong is not aligned: its order word means nothing, so it is
   // counted once, as a wrong sync.
   if (kind == MONITOR_ANSWER && count >= 4) {
-    if (WordAt(bytes) != SYNC_FROM_SENSOR)
+    if (WordAt(bytes, 0) != SYNC_FROM_SENSOR)
       ++monCounters.wrongSync;
-    else if (WordAt(bytes + 2) != lastOrder)
+    else if (WordAt(bytes, 2) != lastOrder)
       ++monCounters.wrongOrder;
   }
   if (now - rateStart >= RATE_SPAN) {
@@ -157,7 +155,7 @@ size_t MonitorFormatFrame(const MonitorFrame& f, int withBytes, char* out, size_
   l.add(f.kind == MONITOR_REQUEST ? " -> " : " <- ");
   const bool framed = f.kind == MONITOR_REQUEST || f.kind == MONITOR_ANSWER;
   if (framed && f.count >= 4) {
-    l.add("%-13s | %04X %04X", MonitorOrderName(WordAt(f.bytes + 2)), WordAt(f.bytes), WordAt(f.bytes + 2));
+    l.add("%-13s | %04X %04X", MonitorOrderName(WordAt(f.bytes, 2)), WordAt(f.bytes, 0), WordAt(f.bytes, 2));
     AddWords(l, f.bytes, 4, f.count);
   } else if (f.kind == MONITOR_FIRMWARE_TEXT) {
     char text[FIRMWARE_TEXT_SIZE + 1] = "";
