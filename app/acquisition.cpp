@@ -1,5 +1,6 @@
-// The acquisition controls. The loops run inside their button callbacks and keep pumping
-// events, so Stop, the receive callback and the other controls run nested inside them.
+// The acquisition controls. The loops run inside their button callbacks and keep processing
+// events, so Stop, the receive callback and the other controls run nested inside them; what
+// needs the line takes its turn through the line's owner.
 #include "app/acquisition.h"
 
 #include "app/globals.h"
@@ -10,6 +11,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -17,26 +19,12 @@ namespace {
 
 constexpr double STOP_PAUSE = 0.2;  // lets the loop that is running see stop_flag first
 
-// Commands that need the line (read-back, teach, reset), pressed while the measurement or
-// video loop runs. They run nested inside the loop's event pumping, where their request and
-// the loop's would answer each other's waits; so they end the loop and run once it has
-// returned, in the order they were pressed.
-struct LineCommand {
-  void (*run)(int);
-  int argument;
-};
-constexpr int MAX_WAITING_COMMANDS = 4;
-LineCommand waitingCommands[MAX_WAITING_COMMANDS];
-int waitingCount = 0;
-int acquisitionLoops = 0;  // measurement or video loops running (nested at most by accident)
-
 void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); }
 
 // One request with pp as it stands; both queues are emptied first so the answer that raises
 // rx_flag belongs to this request.
 void SendOrder(u16 code) {
-  DiscardInQ(com);
-  FlushOutQ(com);
+  ClearQueues(com);
   rx_flag = 0;
   order = code;
   FillTxBuf(code, pp);
@@ -52,35 +40,34 @@ void EnterVideoMode() {
 }
 
 // The four blocks of one video line. The frame callback is off meanwhile, so it cannot take
-// the bytes of a block for a frame.
-void ReadVideoLine() {
+// the bytes of a block for a frame. False when the port was closed on the way.
+bool ReadVideoLine() {
   RemoveReceiveCallback();
-  DiscardInQ(com);
-  FlushOutQ(com);
+  ClearQueues(com);
   for (int first = 0; first < VIDEO_POINTS; first += DATA_BLOCK_WORDS) {
-    ReadData64(first, first + DATA_BLOCK_WORDS >= VIDEO_POINTS ? 1 : 0);
+    if (ReadData64(first, first + DATA_BLOCK_WORDS >= VIDEO_POINTS ? 1 : 0) == 0) return false;
   }
   InstallReceiveCallback();
+  return true;
 }
 
 // One pass: a measure request with pp unchanged, then, once any frame has answered it, the
-// video line and the drawing. Returns with stop_flag = 1 when the answer did not come.
+// video line and the drawing. Returns with stop_flag set when the answer did not come.
 void VideoPass() {
   SendOrder(ORDER_MEASURE);
   tstart = Timer();
-  while (rx_flag != 1) {
-    ProcessSystemEvents();
-    tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT || PortGone(com)) {
-      NoteTimeout();
-      ShowStatus("Timeout RS232-Line!");
-      stop_flag = 1;
-      break;
-    }
+  const int outcome = AwaitFrame(com, tstart, TIMEOUT);
+  tdiff = Timer() - tstart;
+  if (outcome != EXCHANGE_ANSWERED) {
+    if (outcome == EXCHANGE_TIMED_OUT && stop_flag == 0) ShowStatus("Timeout RS232-Line!");
+    if (stop_flag == 0) stop_flag = 1;
+    return;
   }
-  if (rx_flag != 1) return;
   CopyPPtoRAWVars();
-  ReadVideoLine();
+  if (!ReadVideoLine()) {
+    if (stop_flag == 0) stop_flag = 1;
+    return;
+  }
   videoLineTaken = 1;
   PlotVIDEOBarGraph();
   PlotVIDEOCurve(adcbuf, xArray8);
@@ -88,35 +75,18 @@ void VideoPass() {
   videoPassTime = Timer();
 }
 
-// Runs a measurement or video loop, then the commands pressed while it ran.
-void RunAcquisition(void (*loop)(void)) {
-  ++acquisitionLoops;
-  loop();
-  --acquisitionLoops;
-  lineRequested = 0;
-  if (acquisitionLoops > 0) return;  // the outer loop runs them when it has ended
-  for (int i = 0; i < waitingCount; ++i) waitingCommands[i].run(waitingCommands[i].argument);
-  waitingCount = 0;
-}
-
 // Teach: the sensor takes its current value as setpoint; its answer is followed by the RAM
-// read-back. Without an answer within the time-out nothing more happens.
+// read-back. Without an answer the time-out says so.
 void Teach(int) {
   SendOrder(ORDER_TEACH);
   ShowStatus("New setpoint value teached!");
   tstart = Timer();
-  for (;;) {
-    if (rx_flag == 1) {
-      PushGET(RAM);
-      break;
-    }
-    ProcessSystemEvents();
-    tdiff = Timer() - tstart;
-    // An answer taken in by the last event pumping still counts.
-    if ((tdiff >= TIMEOUT || PortGone(com)) && rx_flag != 1) {
-      NoteTimeout();
-      break;
-    }
+  const int outcome = AwaitFrame(com, tstart, TIMEOUT);
+  tdiff = Timer() - tstart;
+  if (outcome == EXCHANGE_ANSWERED) {
+    PushGET(RAM);
+  } else if (outcome == EXCHANGE_TIMED_OUT) {
+    ShowStatus("Timeout RS232-Line!");
   }
 }
 
@@ -124,54 +94,48 @@ void ResetAnalogMaxMin(int) {
   SendOrder(ORDER_RESET_ANALOG);
   ShowStatus("Reset Max/Min values...");
   tstart = Timer();
-  tdiff = 0.0;
-  while (rx_flag != 1 && tdiff < TIMEOUT && !PortGone(com)) {
-    ProcessSystemEvents();
-    tdiff = Timer() - tstart;
-  }
+  const int outcome = AwaitFrame(com, tstart, TIMEOUT);
+  tdiff = Timer() - tstart;
+  if (outcome == EXCHANGE_ABANDONED) return;
   // The outcome is whether the answer came, not how long the wait took.
-  if (rx_flag != 1) NoteTimeout();
-  CopyText(szStatus, rx_flag == 1 ? "Reset of analog-output Max/Min OK!" : "Timeout-RS-232...");
+  CopyText(szStatus, outcome == EXCHANGE_ANSWERED ? "Reset of analog-output Max/Min OK!" : "Timeout-RS-232...");
   ShowStatus(szStatus);
 }
 
-// The video loop: passes until Stop or a silent sensor sets stop_flag, then the clean-up.
-void RunVideoLoop() {
+// The video loop: whole passes until Stop, a silent sensor or a command that ends loops; the
+// commands that wait run between two passes. Then the clean-up.
+void RunVideoLoop(int) {
   EnterVideoMode();
   stop_flag = 0;
   do {
     VideoPass();
-    ProcessSystemEvents();
-  } while (stop_flag == 0);
+  } while (stop_flag == 0 && !TakeWaitingCommands());
 
   SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
   SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
   SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
+  if (PortAbandoned(com)) return;
   InstallReceiveCallback();
-  FlushOutQ(com);
-  DiscardInQ(com);
+  ClearQueues(com);
+}
+
+void RunMeasurementCycle(int) { PushRUN(); }
+
+// Stop takes its turn only behind commands that wait (a start pressed before it must not run
+// after it); with none waiting, stop_flag alone ends the loop.
+void StopLoop(int) {
+  if (stop_flag == 0) stop_flag = 1;
 }
 
 }  // namespace
 
-void RunCommandOnLine(void (*command)(int), int argument) {
-  if (acquisitionLoops == 0) {
-    command(argument);
-    return;
-  }
-  // Ends the loop as Stop does; the loop hands the line over once its last answer is in.
-  if (waitingCount < MAX_WAITING_COMMANDS) waitingCommands[waitingCount++] = {command, argument};
-  lineRequested = 1;
-  stop_flag = 1;
-}
-
 int CC_BTNRun(int, int, int event, void*, int, int) {
-  if (event == EVENT_COMMIT) RunAcquisition(PushRUN);
+  if (event == EVENT_COMMIT) RunOnLine(RunMeasurementCycle, 0, LINE_START);
   return 0;
 }
 
 int CC_BTNVideo(int, int, int event, void*, int, int) {
-  if (event == EVENT_COMMIT) RunAcquisition(RunVideoLoop);
+  if (event == EVENT_COMMIT) RunOnLine(RunVideoLoop, 0, LINE_START);
   return 0;
 }
 
@@ -179,10 +143,10 @@ int CC_BTNStop(int, int, int event, void*, int, int) {
   switch (event) {
     case EVENT_LEFT_CLICK:
     case EVENT_KEYPRESS:
-      stop_flag = 1;
+      RunOnLine(StopLoop, 0, LINE_END);
       break;
     case EVENT_COMMIT:
-      stop_flag = 1;
+      RunOnLine(StopLoop, 0, LINE_END);
       SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
       SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
       Delay(STOP_PAUSE);
@@ -217,11 +181,11 @@ void InstallSignalCheckMenu(void) {
 }
 
 int CC_ButtonTeach(int, int, int event, void*, int, int) {
-  if (event == EVENT_COMMIT) RunCommandOnLine(Teach, 0);
+  if (event == EVENT_COMMIT) RunOnLine(Teach, 0, LINE_COMMAND);
   return 0;
 }
 
 int CC_ButtonReset(int, int, int event, void*, int, int) {
-  if (event == EVENT_COMMIT) RunCommandOnLine(ResetAnalogMaxMin, 0);
+  if (event == EVENT_COMMIT) RunOnLine(ResetAnalogMaxMin, 0, LINE_COMMAND);
   return 0;
 }

@@ -14,6 +14,7 @@
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -38,6 +39,11 @@ void DrawStartUpBar() {
   const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
   const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
   PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, 0.25, VAL_GREEN, VAL_GREEN);
+}
+
+void OpenFirstPort(int) {
+  InitRS232(com);
+  NoteComOutcome();
 }
 
 }  // namespace
@@ -99,6 +105,8 @@ int CC_PANEL(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*
   if (event != EVENT_CLOSE) return 0;
   StopPortWatch();
   stop_flag = 1;
+  // Nothing that waited for the line runs on a port about to close.
+  ForgetWaitingCommands();
   Delay(SHUTDOWN_PAUSE);
   CloseCom(com);
   QuitUserInterface(0);
@@ -125,8 +133,7 @@ int StartUp(int argc, char** argv) {
   InitVars();
   FillComPortRing();
   // Whatever the link's outcome, start-up goes on: it is reported on the status line.
-  InitRS232(com);
-  NoteComOutcome();
+  RunOnLine(OpenFirstPort, 0, LINE_END);
   StartPortWatch();
   DisplayPanel(pHandle);
   SetActivePanel(pHandle);

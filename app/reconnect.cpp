@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "display/userint.h"
 #include "link/com232.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -52,23 +53,11 @@ void CancelComWait(void) {
   openTries = 0;
 }
 
-void PortsChanged(void) {
-  FillComPortRing();
-  if (reopening) return;
-  // A loop, a command or a pop-up of the operator's is running (the loop on a lost port is
-  // about to end): look again once it is over, so its own last text stays in order and no
-  // opening runs nested inside it.
-  if (CallbackRunning() || stop_flag == 0) {
-    if (comWait != COM_WAIT_NONE || ComPortLost(com)) RecheckComPorts(BUSY_RECHECK);
-    return;
-  }
-  if (comWait == COM_WAIT_NONE && ComPortLost(com)) {
-    comWait = COM_WAIT_DEVICE;
-    openTries = 0;
-    ShowWaiting();
-  }
-  if (comWait == COM_WAIT_NONE || !ComPortListed(com)) return;
+namespace {
 
+// The reopening, as one turn on the line: the identification and what its outcome means for
+// the wait.
+void Reopen(int) {
   const unsigned choicesBefore = choices;
   reopening = 1;
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Init COM-Port ...");
@@ -84,4 +73,25 @@ void PortsChanged(void) {
     return;
   }
   RecheckComPorts(OPEN_RETRY);
+}
+
+}  // namespace
+
+void PortsChanged(void) {
+  FillComPortRing();
+  if (reopening) return;
+  // A loop, a command or a pop-up of the operator's is running (the loop on a lost port is
+  // about to end): look again once it is over, so its own last text stays in order and no
+  // opening runs nested inside it.
+  if (CallbackRunning() || stop_flag == 0 || LineBusy()) {
+    if (comWait != COM_WAIT_NONE || ComPortLost(com)) RecheckComPorts(BUSY_RECHECK);
+    return;
+  }
+  if (comWait == COM_WAIT_NONE && ComPortLost(com)) {
+    comWait = COM_WAIT_DEVICE;
+    openTries = 0;
+    ShowWaiting();
+  }
+  if (comWait == COM_WAIT_NONE || !ComPortListed(com)) return;
+  RunOnLine(Reopen, 0, LINE_END);
 }

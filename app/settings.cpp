@@ -7,6 +7,7 @@
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -89,17 +90,29 @@ int ComPortListed(int port) {
   return 0;
 }
 
-int CC_DropDCom(int, int, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+namespace {
+
+// The port change takes its turn: the loop that runs has ended and the exchange in progress is
+// complete before the port is closed.
+void ChangeComPort(int port) {
   CancelComWait();
   stop_flag = 1;
   Delay(PORT_PAUSE);
   CloseCom(com);
   Delay(PORT_PAUSE);
-  GetCtrlVal(pHandle, MAIN_DropDCom, &com);
+  com = port;
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Init COM-Port ...");
   InitRS232(com);
   NoteComOutcome();
+}
+
+}  // namespace
+
+int CC_DropDCom(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  int chosen = com;
+  GetCtrlVal(pHandle, MAIN_DropDCom, &chosen);
+  RunOnLine(ChangeComPort, chosen, LINE_END);
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -131,6 +132,19 @@ void ReadParaFromFile(void) {
   szStatus[0] = '\0';
 }
 
+void SendParaSet(int to) {
+  order = to == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
+  GetPanelValues();
+  CopyVarsToPP();
+  FillTxBuf(static_cast<u16>(order), pp);
+  // The sensor does not answer a write: nothing is flushed and nothing awaited.
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
+  // The panel's values are on their way: nothing on it is unsent any more.
+  if (nBytesW == FRAME_SIZE) MarkUnsent(MAIN_NUMVideoThreshold, 0);
+  // A write that did not go out says why rather than leaving "Transmit..." standing.
+  ShowStatus(nBytesW == FRAME_SIZE ? "Line Ok!" : ComOpenErrorText(nBytesW));
+}
+
 int CC_RBTRam(int, int, int event, void*, int, int) {
   if (event == EVENT_VAL_CHANGED) ChooseTarget(MAIN_RBTRam, RAM);
   return 0;
@@ -158,16 +172,9 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
     }
     return 0;
   }
-  order = target == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
-  GetPanelValues();
-  CopyVarsToPP();
-  FillTxBuf(static_cast<u16>(order), pp);
-  // The sensor does not answer a write: nothing is flushed and nothing awaited.
-  nBytesW = SendTxBuf(com, FRAME_SIZE);
-  // The panel's values are on their way: nothing on it is unsent any more.
-  if (nBytesW == FRAME_SIZE) MarkUnsent(MAIN_NUMVideoThreshold, 0);
-  // A write that did not go out says why rather than leaving "Transmit..." standing.
-  ShowStatus(nBytesW == FRAME_SIZE ? "Line Ok!" : ComOpenErrorText(nBytesW));
+  // The target chosen when SEND was pressed; during a loop the write goes out between two of
+  // its exchanges, whole, before the loop's next request.
+  RunOnLine(SendParaSet, target, LINE_COMMAND);
   return 0;
 }
 
@@ -180,6 +187,6 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
   }
   order = target == EEPROM ? ORDER_READ_EEPROM : ORDER_READ_RAM;
   // The read-back's target is the one chosen when GET was pressed.
-  RunCommandOnLine(PushGET, target);
+  RunOnLine(PushGET, target, LINE_COMMAND);
   return 0;
 }

@@ -33,6 +33,8 @@ bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]);
 /// The panel's settings into the parameter file `file_name`. A failed write is reported on
 /// the status line.
 void SendParaToFile(void);
+/// Writes the panel's settings to the sensor's RAM or EEPROM (`to`): one frame, not answered.
+void SendParaSet(int to);
 /// Asks for a parameter file and takes its values (low 16 bits of each) as the settings. A
 /// cancelled dialog changes nothing; a bad or unreadable file changes nothing and is reported.
 void ReadParaFromFile(void);

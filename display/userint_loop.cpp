@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -407,31 +408,63 @@ int QuitUserInterface(int code) {
   return 0;
 }
 
+int PostDeferredCall(void (*fn)(void* data), void* data) {
+  if (!QCoreApplication::instance() || fn == nullptr) return UIE_NOT_INITIALISED;
+  PostCounted([fn, data] { fn(data); });
+  return 0;
+}
+
 int CallbackRunning(void) { return gCallbacksRunning > 0 ? 1 : 0; }
+
+namespace {
+
+// Runs what is pending now without waiting: every posted event (explicitly: the callback that
+// runs the caller's loop was itself delivered from a pass over the posted events, and glib's
+// dispatcher does not start a nested pass over them, so without this the window's repaint
+// requests and queued clicks would stay held until the loop ends), then every other event.
+// True when anything of ours or any other source ran.
+bool RunPendingEvents(QAbstractEventDispatcher* dispatcher) {
+  ++gEventPasses;
+  const unsigned long handled = gHandled;
+  QCoreApplication::sendPostedEvents();
+  const bool ran = dispatcher->processEvents(QEventLoop::AllEvents);
+  QCoreApplication::sendPostedEvents();
+  return ran || gHandled != handled;
+}
+
+// Sleeps until the next event or for `ms` milliseconds, whichever comes first, then runs what
+// that event started and what it posted.
+void SleepForEvents(QAbstractEventDispatcher* dispatcher, int ms) {
+  gWaitGuard->start(ms);
+  dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  gWaitGuard->stop();
+  QCoreApplication::sendPostedEvents();
+}
+
+}  // namespace
 
 int ProcessSystemEvents(void) {
   if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;
   QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
   if (!dispatcher) return UIE_NOT_INITIALISED;
-  ++gEventPasses;
-  // Posted events first, explicitly. The callback that runs the caller's loop was itself
-  // delivered from a pass over the posted events, and glib's dispatcher does not start a nested
-  // pass over events that were already queued when the outer pass began: its posted-event
-  // source counts as ready only after a new post. A click queued behind the one that started
-  // the loop would stay held until something else (a repaint) posted an event. Only when one
-  // of ours waits: a pass over an empty queue costs an idle loop a share of its wake-ups.
-  const unsigned long handled = gHandled;
-  if (gPosted != gHandled) QCoreApplication::sendPostedEvents();
-  const bool ran = dispatcher->processEvents(QEventLoop::AllEvents);
-  if (ran || gHandled != handled) return 0;
-  // Nothing was pending: sleep until the next event instead of letting the caller's polling
-  // loop spin. Serial data, the operator and every timer wake the wait at once; the guard only
-  // bounds how late a loop notices that time alone has passed (a time-out, a record interval).
-  // Each wake-up costs tens of microseconds of kernel time on its own, so the guard is a few
-  // milliseconds rather than one: a loop waiting on a silent line then stays under 1% of a core.
-  gWaitGuard->start(kIdleWaitMs);
-  dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  gWaitGuard->stop();
+  if (RunPendingEvents(dispatcher)) return 0;
+  // Nothing was pending: sleep until the next event instead of letting a polling loop spin;
+  // the guard bounds how late such a loop notices that time alone has passed.
+  SleepForEvents(dispatcher, kIdleWaitMs);
+  return 0;
+}
+
+int ProcessSystemEventsUntil(double deadline) {
+  if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;
+  QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
+  if (!dispatcher) return UIE_NOT_INITIALISED;
+  if (RunPendingEvents(dispatcher)) return 0;
+  const double left = deadline - Timer();
+  if (!(left > 0)) return 0;
+  // Rounded up: a guard that fires a little before the deadline would only wake the caller to
+  // find its time not yet over and sleep again.
+  const double ms = std::ceil(left * 1000.0);
+  SleepForEvents(dispatcher, ms > 3600000.0 ? 3600000 : static_cast<int>(ms));
   return 0;
 }
 

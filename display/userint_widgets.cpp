@@ -23,6 +23,19 @@
 namespace userint {
 namespace {
 
+// A modifier pressed on its own (the start of Alt+Tab, a Shift held for the next key) is not a
+// key press of the control: it would stop a loop on the focused Stop button.
+bool IsModifierOnly(int key) {
+  switch (key) {
+    case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_AltGr:
+    case Qt::Key_Meta: case Qt::Key_Super_L: case Qt::Key_Super_R: case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R: case Qt::Key_CapsLock: case Qt::Key_NumLock: case Qt::Key_ScrollLock:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Turns mouse presses and key presses on a control (or any of its child widgets) into events.
 class EventTap : public QObject {
  public:
@@ -39,7 +52,7 @@ class EventTap : public QObject {
         QPoint p = me->position().toPoint();
         PostCtrlEvent(panel_, control_, EVENT_LEFT_CLICK, p.x(), p.y());
       }
-    } else if (event->type() == QEvent::KeyPress) {
+    } else if (event->type() == QEvent::KeyPress && !IsModifierOnly(static_cast<QKeyEvent*>(event)->key())) {
       auto* ke = static_cast<QKeyEvent*>(event);
       PostCtrlEvent(panel_, control_, EVENT_KEYPRESS, ke->key(), static_cast<int>(ke->modifiers()));
       // A focused command button is operated by Enter as well as by the space bar (which Qt

@@ -4,6 +4,7 @@ add_library(rorir_com232 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/com232_codec.h ${CMAKE_CURRENT_LIST_DIR}/com232_codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/com232.h
   ${CMAKE_CURRENT_LIST_DIR}/com232_decode.h ${CMAKE_CURRENT_LIST_DIR}/com232_decode.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/com232_owner.h ${CMAKE_CURRENT_LIST_DIR}/com232_owner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/com232_line.cpp
   ${CMAKE_CURRENT_LIST_DIR}/com232_ident.cpp
   ${CMAKE_CURRENT_LIST_DIR}/com232_read.cpp

@@ -76,18 +76,14 @@ void PushGET(int target);
 /// loops do it when they start).
 void SelectRamTarget(void);
 
-/// Set while a command that needs the line waits for the running loop to end: the measurement
-/// cycle then takes in the answer to its last request before it ends, so the command's own
-/// request is the only one the sensor still answers.
-extern int lineRequested;
-
 /// Dims the two start buttons for a loop. When one of them holds the keyboard focus, the focus
 /// goes to Stop first, so any key stops the loop (as after start-up) and no arrow key lands on
 /// a setting control.
 void DimStartButtons(void);
 
 /// The measurement cycle: request, draw each result frame, request again, until stop_flag or
-/// a silent sensor ends it.
+/// a silent sensor ends it. Commands that wait for the line run between two exchanges.
 void PushRUN(void);
-/// Reads one block of 64 video words into adcbuf[first .. first + 63]. Returns 1.
+/// Reads one block of 64 video words into adcbuf[first .. first + 63]. Returns 1, or 0 when
+/// the port was closed meanwhile (nothing more to read on it).
 int ReadData64(int first, int last);

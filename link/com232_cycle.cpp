@@ -6,6 +6,7 @@
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
 #include "link/com232_monitor.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -13,7 +14,6 @@ unsigned long resultFramesDrawn = 0;
 unsigned long videoPassesDrawn = 0;
 double resultFrameTime = 0.0;
 double videoPassTime = 0.0;
-int lineRequested = 0;
 
 namespace {
 
@@ -21,6 +21,7 @@ void SendMeasureRequest() {
   CopyVarsToPP();
   FillTxBuf(ORDER_MEASURE, pp);
   rx_flag = 0;
+  graph_flag = 0;
   tstart = Timer();
   nBytesW = SendTxBuf(com, FRAME_SIZE);
 }
@@ -48,8 +49,7 @@ void PushRUN(void) {
   SelectRamTarget();
 
   CopyVarsToPP();
-  DiscardInQ(com);
-  FlushOutQ(com);
+  ClearQueues(com);
   rx_flag = 0;
   graph_flag = 0;
   order = ORDER_MEASURE;
@@ -60,7 +60,18 @@ void PushRUN(void) {
   stop_flag = 0;
   graph_flag = 0;
 
+  // Each request is answered or timed out before anything else uses the line: Stop, and every
+  // command pressed meanwhile, is taken between two exchanges.
   for (;;) {
+    const int outcome = AwaitFrame(com, tstart, TIMEOUT);
+    tdiff = Timer() - tstart;
+    if (outcome != EXCHANGE_ANSWERED) {
+      // After Stop the last answer was only awaited; a closed port's successor speaks for it.
+      if (outcome == EXCHANGE_TIMED_OUT && stop_flag == 0)
+        ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
+      if (stop_flag == 0) stop_flag = 1;
+      break;
+    }
     // A result frame is drawn before the next request overwrites pp.
     if (graph_flag == 1) {
       CopyPPtoRAWVars();
@@ -70,32 +81,15 @@ void PushRUN(void) {
       resultFrameTime = Timer();
       graph_flag = 0;
     }
+    if (TakeWaitingCommands()) break;
     // Every answer, result frame or not, sends the next request at once.
-    if (rx_flag == 1) {
-      DiscardInQ(com);
-      FlushOutQ(com);
-      SendMeasureRequest();
-    }
-    tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT || PortGone(com)) {
-      NoteTimeout();
-      ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
-      stop_flag = 1;
-      break;
-    }
-    ProcessSystemEvents();
-    if (stop_flag != 0) break;
+    ClearQueues(com);
+    SendMeasureRequest();
   }
 
-  // A command waiting for the line must not take this cycle's last answer for its own: the
-  // answer still on its way is taken in here (not drawn) before the queues are emptied.
-  while (lineRequested && rx_flag == 0 && Timer() - tstart <= TIMEOUT && !PortGone(com))
-    ProcessSystemEvents();
-
   rx_flag = 0;
-  DiscardInQ(com);
-  FlushOutQ(com);
   graph_flag = 0;
+  ClearQueues(com);
   SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
   SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
   SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
@@ -103,8 +97,7 @@ void PushRUN(void) {
 
 int ReadData64(int first, int last) {
   order = ORDER_DATA_BLOCK;
-  FlushOutQ(com);
-  DiscardInQ(com);
+  ClearQueues(com);
   u16 words[PNUM] = {};
   words[0] = static_cast<u16>(first);
   words[1] = static_cast<u16>(last);
@@ -113,18 +106,10 @@ int ReadData64(int first, int last) {
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for Data[64] ...");
   tstart = Timer();
   int waiting = 0;
-  for (;;) {
-    ProcessSystemEvents();
-    waiting = GetInQLen(com);
-    tdiff = Timer() - tstart;
-    // A closed or lost port (negative count) cannot deliver the rest of the block.
-    if (tdiff > TIMEOUT || waiting < 0) {
-      NoteTimeout();
-      CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
-      break;
-    }
-    if (waiting >= DATA_BLOCK_BYTES) break;
-  }
+  const int outcome = AwaitBytes(com, DATA_BLOCK_BYTES, tstart, TIMEOUT, &waiting);
+  tdiff = Timer() - tstart;
+  if (outcome == EXCHANGE_ABANDONED) return 0;
+  if (outcome == EXCHANGE_TIMED_OUT) CopyText(szStatus, "Timeout-RS-232 while reading 64 data-words!");
   // Never more than the receive buffer holds; the rest of an overlong answer is discarded.
   const int wanted = waiting < IO_BUF_SIZE ? (waiting > 0 ? waiting : 0) : IO_BUF_SIZE;
   nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;

@@ -9,6 +9,7 @@
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
 #include "link/com232_monitor.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -129,22 +130,14 @@ int GetHARDWAREInfo(void) {
   YAXISMAX = VIDEO_TOP;
   order = ORDER_HARDWARE_INFO;
   FillTxBuf(ORDER_HARDWARE_INFO, pp);
-  FlushOutQ(com);
-  DiscardInQ(com);
+  ClearQueues(com);
   rx_flag = 0;
   nBytesW = SendTxBuf(com, PNUM * 2 + 4);
   tstart = Timer();
-  for (;;) {
-    ProcessSystemEvents();
-    tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT || PortGone(com)) {
-      NoteTimeout();
-      CopyText(szStatus, "Timeout-RS-232...");
-      break;
-    }
-    if (rx_flag != 0) break;
-  }
-  if (rx_flag != 1) return 0;
+  const int outcome = AwaitFrame(com, tstart, TIMEOUT);
+  tdiff = Timer() - tstart;
+  if (outcome == EXCHANGE_TIMED_OUT) CopyText(szStatus, "Timeout-RS-232...");
+  if (outcome != EXCHANGE_ANSWERED) return 0;
 
   return ApplyHardwareInfo(DecodeHardwareInfo(szReadBuf));
 }
@@ -179,27 +172,17 @@ int GetVERSIONInfo(void) {
   // Without the callback the 72-byte answer stays in the input queue instead of being taken
   // as a 36-byte frame.
   RemoveReceiveCallback();
-  DiscardInQ(com);
-  FlushOutQ(com);
+  ClearQueues(com);
   order = ORDER_FIRMWARE_INFO;
   FillTxBuf(ORDER_FIRMWARE_INFO, pp);
   nBytesW = SendTxBuf(com, PNUM * 2 + 4);
   if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for parameter-frame ...");
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for firmware info ...");
 
-  // This wait takes no events: the panel stays still for up to two seconds. A short pause
-  // between the looks at the queue keeps it from burning a processor core meanwhile.
-  const double start = Timer();
-  for (;;) {
-    count = GetInQLen(com);
-    if (Timer() - start > FIRMWARE_TIMEOUT || count < 0) {
-      NoteTimeout();
-      CopyText(szStatus, "Timeout - reading firmware info!");
-      break;
-    }
-    if (count >= FIRMWARE_TEXT_SIZE) break;
-    Delay(0.0005);
-  }
+  const int port = com;
+  const int outcome = AwaitBytes(port, FIRMWARE_TEXT_SIZE, Timer(), FIRMWARE_TIMEOUT, &count);
+  if (outcome == EXCHANGE_ABANDONED) return count > 0 ? count : 0;
+  if (outcome == EXCHANGE_TIMED_OUT) CopyText(szStatus, "Timeout - reading firmware info!");
 
   szVersion[0] = '\0';
   // Never more than the receive buffer holds; whatever does not fit is discarded below.
@@ -215,8 +198,7 @@ int GetVERSIONInfo(void) {
     CopyText(szStatus, text);
   }
   InstallReceiveCallback();
-  DiscardInQ(com);
-  FlushOutQ(com);
+  ClearQueues(com);
   rx_flag = 0;
   ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
   return count;

@@ -5,6 +5,7 @@
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_monitor.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -54,27 +55,20 @@ void RX_Receive_Function(int /*port*/, int mask, void* /*callbackData*/) {
 }
 
 int CheckComLine(int port) {
-  int result = 0;
   order = ORDER_ECHO;
   CopyVarsToPP();
   FillTxBuf(ORDER_ECHO, pp);
-  FlushOutQ(port);
-  DiscardInQ(port);
+  ClearQueues(port);
   rx_flag = 0;
   nBytesW = SendTxBuf(port, FRAME_SIZE);
   tstart = Timer();
-  for (;;) {
-    ProcessSystemEvents();
-    tdiff = Timer() - tstart;
-    if (tdiff > TIMEOUT || PortGone(port)) {
-      NoteTimeout();
-      CopyText(szStatus, "Timeout-RS-232...");
-      result = 0;
-      break;
-    }
-    if (rx_flag != 0) break;
-  }
-  if (rx_flag == 1) {
+  const int outcome = AwaitFrame(port, tstart, TIMEOUT);
+  tdiff = Timer() - tstart;
+  if (outcome == EXCHANGE_ABANDONED) return 0;
+  int result = 0;
+  if (outcome == EXCHANGE_TIMED_OUT) {
+    CopyText(szStatus, "Timeout-RS-232...");
+  } else {
     // The answer's sync word replaces word 0; the next order sent with pp carries it.
     pp[0] = static_cast<u16>(szReadBuf[0] * 256 + szReadBuf[1]);
     if (pp[0] == SYNC_FROM_SENSOR) {
@@ -82,7 +76,6 @@ int CheckComLine(int port) {
       result = 1;
     } else {
       CopyText(szStatus, "read error - not sync byte 0xAA!");
-      result = 0;
     }
   }
   ShowStatus();
@@ -103,19 +96,23 @@ void InitRS232(int port) {
   SetCTSMode(port, 0);
   InstallComCallback(port, eventMask, FRAME_SIZE, sync, RX_Receive_Function, nullptr);
   if (CheckComLine(port) != 1) {
-    ShowStatus();
+    if (!PortAbandoned(port)) ShowStatus();
     return;
   }
-  // A port closed meanwhile (the panel closed, another port chosen) or lost ends the
-  // identification where it stands: the later steps could only wait out their time-outs.
+  // A port closed meanwhile (the panel closed) ends the identification where it stands and
+  // says nothing more; a lost one ends it with the outcome of the step that noticed.
   Delay(STEP_PAUSE);
-  if (GetHARDWAREInfo() == 0) CopyText(szStatus, "Error reading HARDWARE-info!");
+  const int hardware = GetHARDWAREInfo();
+  if (PortAbandoned(port)) return;
+  if (hardware == 0) CopyText(szStatus, "Error reading HARDWARE-info!");
   if (PortGone(port)) return ShowStatus();
   Delay(STEP_PAUSE);
   target = RAM;
   PushGET(RAM);
   if (PortGone(port)) return;
   Delay(STEP_PAUSE);
-  if (GetVERSIONInfo() < FIRMWARE_TEXT_SIZE) CopyText(szStatus, "Error reading firmware-info!");
+  const int firmware = GetVERSIONInfo();
+  if (PortAbandoned(port)) return;
+  if (firmware < FIRMWARE_TEXT_SIZE) CopyText(szStatus, "Error reading firmware-info!");
   ShowStatus();
 }

@@ -4,6 +4,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "resources/panels.h"
 
@@ -11,29 +12,22 @@ void PushGET(int from) {
   if (from != DATFILE) {
     order = from == EEPROM ? ORDER_READ_EEPROM : ORDER_READ_RAM;
     CopyVarsToPP();
-    DiscardInQ(com);
-    FlushOutQ(com);
+    ClearQueues(com);
     FillTxBuf(static_cast<u16>(order), pp);
     rx_flag = 0;
     nBytesW = SendTxBuf(com, FRAME_SIZE);
     if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for parameter-frame ...");
     tstart = Timer();
-    for (;;) {
-      ProcessSystemEvents();
-      // The flag is tested before the time-out, so a frame that came in during the last
-      // event pumping still counts.
-      if (rx_flag == 1) {
-        GetRxBuf(PNUM);
-        CopyPPtoVars();
-        CopyText(szStatus, "Parameter-frame received! - Line Ok!");
-        break;
-      }
-      tdiff = Timer() - tstart;
-      if (tdiff > TIMEOUT || PortGone(com)) {
-        NoteTimeout();
-        CopyText(szStatus, "Timeout-RS-232...");
-        break;
-      }
+    const int outcome = AwaitFrame(com, tstart, TIMEOUT);
+    tdiff = Timer() - tstart;
+    // Another port's outcome stands; the settings keep what they were.
+    if (outcome == EXCHANGE_ABANDONED) return;
+    if (outcome == EXCHANGE_ANSWERED) {
+      GetRxBuf(PNUM);
+      CopyPPtoVars();
+      CopyText(szStatus, "Parameter-frame received! - Line Ok!");
+    } else {
+      CopyText(szStatus, "Timeout-RS-232...");
     }
   }
   SetPanelValues();

@@ -60,6 +60,10 @@ struct Port {
   bool txWatch = false;       // bytes were written and TXEMPTY is wanted once they have left
   bool inCallback = false;
   bool framePaused = false;   // the frame now arriving has had its pause; every arrival wakes
+  int bitsPerByte = 10;       // start bit, data bits, parity bit, stop bits
+  // When the last byte handed to the device has left the wire at the line's baud rate. A
+  // pseudo-terminal takes bytes at once, so only this tells what a UART would still be sending.
+  Clock::time_point wireFreeAt{};
 
   QObject* context = nullptr;  // owns the notifiers and timers below
   QSocketNotifier* readNotifier = nullptr;
@@ -230,6 +234,35 @@ void NoteConsumed(Port& p) {
     ScheduleCheck(p);
 }
 
+// Bytes went to the device: they occupy the wire after whatever it still sends.
+void NoteOnWire(Port& p, size_t count) {
+  const auto now = Clock::now();
+  const double seconds = static_cast<double>(count) * p.bitsPerByte / static_cast<double>(p.baud);
+  p.wireFreeAt = std::max(p.wireFreeAt, now) +
+                 std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// Bytes that may still be on their way out: our queue, what the device reports it holds (a
+// UART's transmit buffer), and what the baud rate says cannot have left since the last write.
+int BytesOnWire(const Port& p) {
+  int held = 0;
+  if (p.fd < 0 || ioctl(p.fd, TIOCOUTQ, &held) != 0) held = 0;
+  const auto left = p.wireFreeAt - Clock::now();
+  int timed = 0;
+  if (left.count() > 0) {
+    const double seconds = std::chrono::duration<double>(left).count();
+    timed = static_cast<int>(seconds * static_cast<double>(p.baud) / p.bitsPerByte) + 1;
+  }
+  return static_cast<int>(p.out.size()) + std::max(held, timed);
+}
+
+// Discarding output while bytes may still be on the wire cuts a frame in two on a real line.
+unsigned long cutFrames = 0;
+
+void NoteDiscardedOutput(const Port& p) {
+  if (BytesOnWire(p) > 0) ++cutFrames;
+}
+
 // Writes what the device takes now from the output queue. Returns false when the device is
 // gone (the port is then lost).
 bool DrainOut(Port& p) {
@@ -237,6 +270,7 @@ bool DrainOut(Port& p) {
     ssize_t n = write(p.fd, p.out.data(), p.out.size());
     if (n > 0) {
       p.out.erase(p.out.begin(), p.out.begin() + n);
+      NoteOnWire(p, static_cast<size_t>(n));
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -500,6 +534,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
   p.open = true;
   p.fd = fd;
   p.baud = baudRate;
+  p.bitsPerByte = 1 + dataBits + (parity != RS232_PARITY_NONE ? 1 : 0) + stopBits;
   p.inCapacity = inputQueueSize > 0 ? inputQueueSize : RS232_DEFAULT_QUEUE_SIZE;
   p.outCapacity = outputQueueSize > 0 ? outputQueueSize : RS232_DEFAULT_QUEUE_SIZE;
   p.in.reserve(p.inCapacity);
@@ -683,6 +718,7 @@ int FlushOutQ(int port) {
   int error = 0;
   Port* p = Usable(port, &error);
   if (p == nullptr) return error;
+  NoteDiscardedOutput(*p);
   if (tcflush(p->fd, TCOFLUSH) != 0) {
     MarkLost(*p);
     return RS232_ERR_IO;
@@ -698,15 +734,10 @@ int CloseCom(int port) {
   if (!ValidNumber(port)) return RS232_ERR_INVALID_PORT;
   Port& p = ports[port];
   if (!p.open) return RS232_ERR_PORT_NOT_OPEN;
-  // A short flush of what still waits to go out, bounded so a stuck line cannot hold us.
-  if (!p.lost && !p.out.empty()) {
-    const Clock::time_point deadline = DeadlineAfter(std::min(p.timeout, 0.5));
-    while (!p.out.empty() && DrainOut(p) && !p.out.empty()) {
-      int wait = MillisecondsLeft(deadline);
-      if (wait == 0) break;
-      pollfd pfd{p.fd, POLLOUT, 0};
-      if (poll(&pfd, 1, wait) <= 0) break;
-    }
+  // What was written leaves the wire first, bounded so a stuck line cannot hold us.
+  if (!p.lost) {
+    ComDrain(port, std::min(p.timeout, 0.5));
+    if (p.open && !p.lost) NoteDiscardedOutput(p);
   }
   ReleaseDevice(p);
   p.open = false;
@@ -716,3 +747,32 @@ int CloseCom(int port) {
   p.callbackData = nullptr;
   return RS232_NO_ERROR;
 }
+
+int ComDrain(int port, double seconds) {
+  int error = 0;
+  Port* p = Usable(port, &error);
+  if (p == nullptr) return error;
+  const Clock::time_point deadline = DeadlineAfter(seconds > 0 ? seconds : 0);
+  for (;;) {
+    if (!DrainOut(*p)) return RS232_ERR_IO;
+    const int onWire = BytesOnWire(*p);
+    if (onWire == 0) return RS232_NO_ERROR;
+    const int wait = MillisecondsLeft(deadline);
+    if (wait == 0) return RS232_ERR_TIMEOUT;
+    if (!p->out.empty()) {
+      pollfd pfd{p->fd, POLLOUT, 0};
+      if (poll(&pfd, 1, wait) < 0 && errno != EINTR) {
+        MarkLost(*p);
+        return RS232_ERR_IO;
+      }
+      continue;
+    }
+    // Sleep for what the baud rate says is left (at least a millisecond, for a UART that
+    // reports bytes the clock already counts as gone).
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(p->wireFreeAt - Clock::now());
+    const int ms = std::clamp(static_cast<int>(left.count()) + 1, 1, wait);
+    poll(nullptr, 0, ms);
+  }
+}
+
+unsigned long ComCutFrames(void) { return cutFrames; }

@@ -104,7 +104,16 @@ int ComPortUsable(int port);
 int FlushInQ(int port);
 /// Discards what waits in the output queue, ours and the kernel's.
 int FlushOutQ(int port);
-/// Closes the port and releases the device. Harmless on a port that is not open.
+/// Waits, at most `seconds`, until every byte written to `port` has left the wire: our queue
+/// handed to the device, the device's own buffer empty, and the time the bytes take at the
+/// port's baud rate passed. No events are processed meanwhile. 0 when the wire is idle,
+/// RS232_ERR_TIMEOUT when the time ran out first, or another negative code.
+int ComDrain(int port, double seconds);
+/// How often output was discarded (FlushOutQ, CloseCom) while bytes may still have been on the
+/// wire: each such discard cuts a frame on a real line. For the tests; never reset.
+unsigned long ComCutFrames(void);
+/// Closes the port and releases the device, once what was written has left the wire (at most
+/// half a second). Harmless on a port that is not open.
 int CloseCom(int port);
 
 /// 1 while `port` is open but its device went away (pulled, hung up); 0 otherwise.

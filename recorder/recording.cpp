@@ -8,6 +8,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "recorder/popup.h"
 #include "recorder/recfile.h"
@@ -39,24 +40,18 @@ void DimRunIndicators(int dim) {
 
 // One measure request carrying pp as it stands: the words last decoded from the sensor.
 void SendRequest() {
-  DiscardInQ(com);
-  FlushOutQ(com);
+  ClearQueues(com);
   FillTxBuf(ORDER_MEASURE, pp);
   rx_flag = 0;
+  graph_flag = 0;
   nBytesW = SendTxBuf(com, FRAME_SIZE);
-  ProcessSystemEvents();
 }
 
-// The run's loop, from the first request on. Returns false when a record line could not be
-// written; stop_flag then says 1.
+// The run's loop, from the first request on: each request is answered or timed out before the
+// next, and the next leaves once the request period has passed. Returns false when a record
+// line could not be written; stop_flag then says 1.
 bool RecordLoop() {
-  graph_flag = 0;
-  rx_flag = 0;
-  DiscardInQ(com);
-  FlushOutQ(com);
-  FillTxBuf(ORDER_MEASURE, pp);
-  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
-  ProcessSystemEvents();
+  SendRequest();
   if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Line Ok!");
 
   const double t0 = Timer();
@@ -70,16 +65,24 @@ bool RecordLoop() {
   SetCtrlVal(pPopup, RECORDER_NUMgapCount, edgeRecords);
 
   for (;;) {
+    // The answer's time counts from its own request: a slow disk before it is not silence.
+    const int outcome = AwaitFrame(com, lastRequest, TIMEOUT);
+    if (outcome == EXCHANGE_ABANDONED) return true;
+    // A stop asked for while the last request went out is the run's end, not a time-out.
+    if (outcome == EXCHANGE_TIMED_OUT) {
+      if (stop_flag == 0) {
+        ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
+        stop_flag = 3;
+      }
+      return true;
+    }
     const double passStart = Timer();
-    const double sinceRecord = passStart - lastRecord;
-    const double sinceRequest = passStart - lastRequest;
-
     if (graph_flag == 1) {
       CopyPPtoRAWVars();
       PlotVIDEOBarGraph();
       SetCtrlVal(pPopup, RECORDER_NUMmvalueScaled, ScaleBySlope(Mvalue, slope));
       SetCtrlVal(pPopup, RECORDER_NUMgapWidth, ScaleBySlope(gapPix, slope));
-      if (sinceRecord >= interval) {
+      if (passStart - lastRecord >= interval) {
         if (AppendRecordLine() != 0) {
           stop_flag = 1;
           return false;
@@ -94,29 +97,17 @@ bool RecordLoop() {
         SetCtrlVal(pPopup, RECORDER_NUMgapCount, edgeRecords);
       }
       graph_flag = 0;
-      DiscardInQ(com);
-      FlushOutQ(com);
-    }
-
-    // The next request waits for the answer to the last one, and for the request period.
-    if (rx_flag == 1 && sinceRequest >= RECORD_REQUEST_PERIOD) {
-      ResetTextBox(pPopup, RECORDER_TBOXrecstatus, TEXT_BUSY);
-      SendRequest();
-      lastRequest = Timer();
-    }
-
-    // A stop asked for while the last request went out (a close of the main panel or a port
-    // change also closes the port) is the run's end: not a time-out of the line.
-    if (stop_flag == 0 && (Timer() - lastRequest > TIMEOUT || PortGone(com))) {
-      NoteTimeout();
-      ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
-      stop_flag = 3;
-      return true;
     }
     CalcRecTime(static_cast<int>(Timer() - t0));
-    if (records >= numSample) stop_flag = 2;
-    ProcessSystemEvents();
-    if (stop_flag != 0) return true;
+    if (records >= numSample && stop_flag == 0) stop_flag = 2;
+    if (TakeWaitingCommands()) return true;
+
+    // The next request waits for the request period; commands pressed meanwhile go first.
+    AwaitTime(com, lastRequest + RECORD_REQUEST_PERIOD);
+    if (TakeWaitingCommands() || PortAbandoned(com)) return true;
+    ResetTextBox(pPopup, RECORDER_TBOXrecstatus, TEXT_BUSY);
+    SendRequest();
+    lastRequest = Timer();
   }
 }
 
@@ -126,17 +117,19 @@ bool gRunGoing = false;
 
 bool RecordingRunGoing(void) { return gRunGoing; }
 
-int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+namespace {
+
+// The whole run, as one turn on the line.
+void RecordingRun(int) {
 
   // A run always starts a new file.
   if (GetFileInfo(rec_fname, nullptr) == 1) {
-    if (!ConfirmPopup("ATTENTION !", "File already exist - overwrite ?")) return 0;
+    if (!ConfirmPopup("ATTENTION !", "File already exist - overwrite ?")) return;
     if (DeleteFile(rec_fname) != 0) {
       // Appending to the old file would mix two runs in one file.
       ForgetRecStatusBeforeRefusal();
       ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_NOT_STARTED);
-      return 0;
+      return;
     }
   }
   CopyText(szRunFile, rec_fname);
@@ -171,8 +164,7 @@ int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int
   gRunGoing = false;
   rx_flag = 0;
   graph_flag = 0;
-  DiscardInQ(com);
-  FlushOutQ(com);
+  if (!PortAbandoned(com)) ClearQueues(com);
   DimmButtons(0);
 
   if (!written) {
@@ -185,5 +177,11 @@ int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int
     ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_INTERRUPTED);
   }
   DimRunIndicators(1);
+}
+
+}  // namespace
+
+int CC_BTNStartRecord(int /*panel*/, int /*control*/, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) RunOnLine(RecordingRun, 0, LINE_START);
   return 0;
 }

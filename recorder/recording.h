@@ -7,8 +7,9 @@
 /// Seconds between two requests of the run.
 constexpr double RECORD_REQUEST_PERIOD = 1.0;
 
-/// Start button (commit): the whole run, inside this callback. Leaves stop_flag at 1 (stopped,
-/// or the file could not be written), 2 (completed) or 3 (time-out).
+/// Start button (commit): the whole run, inside this callback once the line is free (after the
+/// exchange or loop that holds it). Leaves stop_flag at 1 (stopped, or the file could not be
+/// written), 2 (completed) or 3 (time-out).
 int CC_BTNStartRecord(int panel, int control, int event, void* callbackData, int eventData1,
                       int eventData2);
 
