@@ -12,6 +12,7 @@ struct SensorLine::State {
   std::shared_ptr<rorir::sensor::Model> model = std::make_shared<rorir::sensor::Model>();
   std::chrono::milliseconds split{0};
   std::chrono::milliseconds measureDelay{0};
+  std::chrono::milliseconds allDelay{0};
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
@@ -42,6 +43,7 @@ void SensorLine::plugIn() {
     if (!answer) return replies;
     auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(answer->at - now);
     if (f.order() == 8) delay += state->measureDelay;
+    delay += state->allDelay;
     if (state->split.count() == 0) {
       replies.push_back({answer->bytes, delay});
       return replies;
@@ -50,6 +52,11 @@ void SensorLine::plugIn() {
       replies.push_back({PeerBytes{answer->bytes[i]}, i == 0 ? delay + state->split : state->split});
     return replies;
   });
+}
+
+std::shared_ptr<rorir::sensor::Model> SensorLine::model() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->model;
 }
 
 void SensorLine::hangUp() { peer_->hangUp(); }
@@ -74,6 +81,11 @@ void SensorLine::splitAnswers(std::chrono::milliseconds pause) {
 void SensorLine::delayMeasureAnswers(std::chrono::milliseconds delay) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->measureDelay = delay;
+}
+
+void SensorLine::delayAllAnswers(std::chrono::milliseconds delay) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->allDelay = delay;
 }
 
 void SensorLine::burst(size_t count) {

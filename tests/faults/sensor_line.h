@@ -11,6 +11,10 @@
 #include <string>
 
 #include "sensor/faults.h"
+
+namespace rorir::sensor {
+class Model;
+}
 #include "support/scripted_peer.h"
 
 class SensorLine {
@@ -32,10 +36,15 @@ class SensorLine {
   void splitAnswers(std::chrono::milliseconds pause);
   /// Measure answers leave this long after their request (0: at once).
   void delayMeasureAnswers(std::chrono::milliseconds delay);
+  /// Every answer leaves this long after its request, beyond the measure delay (0: at once);
+  /// kept across plugIn.
+  void delayAllAnswers(std::chrono::milliseconds delay);
   /// Sends `count` random bytes unasked.
   void burst(size_t count);
 
   ScriptedPeer& peer() { return *peer_; }
+  /// The model that answers now (a new one after plugIn or setFaults).
+  std::shared_ptr<rorir::sensor::Model> model() const;
   /// Measure requests seen since the line was last plugged in.
   size_t measureRequests() const;
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -101,9 +102,15 @@ bool ScriptedPeer::waitForFrames(size_t n, double seconds) const {
   return frames_.size() >= n;
 }
 
+std::vector<std::chrono::steady_clock::time_point> ScriptedPeer::arrivals() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return arrivals_;
+}
+
 void ScriptedPeer::clearFrames() {
   std::lock_guard<std::mutex> lock(mutex_);
   frames_.clear();
+  arrivals_.clear();
 }
 
 void ScriptedPeer::run() {
@@ -139,13 +146,20 @@ void ScriptedPeer::run() {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         frames_.push_back(frame);
+        arrivals_.push_back(std::chrono::steady_clock::now());
         responder = responder_;
       }
       if (!responder) continue;
       answering_ = true;
-      for (const PeerReply& reply : responder(frame)) {
-        if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
-        send(reply.bytes);
+      const std::vector<PeerReply> replies = responder(frame);
+      for (size_t i = 0; i < replies.size(); ++i) {
+        if (replies[i].delay.count() > 0) std::this_thread::sleep_for(replies[i].delay);
+        // Before the answer is complete nothing more may come: the program is still waiting.
+        if (i + 1 == replies.size()) {
+          int more = 0;
+          if (pending.size() > 0 || (ioctl(fd, FIONREAD, &more) == 0 && more > 0)) ++overlaps_;
+        }
+        send(replies[i].bytes);
       }
       answering_ = false;
     }

@@ -59,6 +59,11 @@ class ScriptedPeer {
 
   /// Every complete request received so far.
   std::vector<PeerFrame> frames() const;
+  /// When each of them was read off the line (the same order as frames()).
+  std::vector<std::chrono::steady_clock::time_point> arrivals() const;
+  /// Requests that reached the line while the answer to an earlier one was still owed: the
+  /// program asked again inside the wait of its last request.
+  size_t overlaps() const { return overlaps_; }
   /// The order words of those requests.
   std::vector<std::uint16_t> orders() const;
   /// Waits until at least `n` requests came, at most `seconds`.
@@ -78,6 +83,8 @@ class ScriptedPeer {
   mutable std::mutex mutex_;
   Responder responder_;
   std::vector<PeerFrame> frames_;
+  std::vector<std::chrono::steady_clock::time_point> arrivals_;
+  std::atomic<size_t> overlaps_{0};
   std::thread thread_;
 };
 
