@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,6 +141,8 @@ bool Child::Start(const std::vector<std::string>& argv, const std::vector<std::s
   const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   pid_ = fork();
   if (pid_ == 0) {
+    // A test that is killed (its ctest time-out) takes its server and programs with it.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (out >= 0) {
       dup2(out, STDOUT_FILENO);
       dup2(out, STDERR_FILENO);
