@@ -169,7 +169,11 @@ TEST_F(ScreenTest, VideoShowsTheLiveCurveOnTheWindow) {
   // The status line alternates between the block texts, each pass draws a new curve and the
   // results of its measure request.
   ASSERT_TRUE(EachDiffers(live, regions, before, "after VIDEO was clicked (the pointer left where it clicked)"));
-  EachDiffers(live, regions, GrabAll(*x_, regions), "while VIDEO ran");
+  // And the curve and the results go on changing. The status line's two texts are shown at the
+  // pace of the display, which may meet the same one each time.
+  const std::vector<std::string> moving(live.begin() + 1, live.end());
+  const std::vector<Rect> movingRegions(regions.begin() + 1, regions.end());
+  EachDiffers(moving, movingRegions, GrabAll(*x_, movingRegions), "while VIDEO ran");
   // The red video curve goes up and down between the dark and the bright parts of the line.
   EXPECT_GT(x_->Grab(graph).RowsWith(IsRed), 50) << "no video curve in the video graph";
 }
@@ -196,9 +200,10 @@ TEST_F(ScreenTest, RecorderRunCountsOnThePopupAndWritesItsFile) {
   const std::vector<Picture> before = GrabAll(*x_, regions);
   ClickOn(On(recorder_, at, "BTNStartRecord"));
   ASSERT_TRUE(EachDiffers(live, regions, before, "after START"));
-  const std::vector<std::string> counting(live.begin(), live.begin() + 2);
-  regions.resize(2);
-  EachDiffers(counting, regions, GrabAll(*x_, regions), "while the run went on");
+  // The count goes on with every record (the status box's two texts are shown at the pace of
+  // the display, which may meet the same one each time).
+  const std::vector<Rect> count = {regions[1]};
+  EachDiffers({live[1]}, count, GrabAll(*x_, count), "while the run went on");
 
   // The run ends by itself after six records; the file holds the header and six records.
   const std::string file = dataDir_ + "/CHARGE0123.DAT";
