@@ -4,6 +4,8 @@ RORIR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-d
 RORIR_PACKAGES+=(dpkg-dev file appstream)
 # The locale sources from which the recorder test makes a decimal-comma locale.
 RORIR_PACKAGES+=(locales)
+# The screen tests: a real X server, and Xlib with XTest to click on it and read its pixels.
+RORIR_PACKAGES+=(xvfb libx11-dev libxtst-dev)
 
 ensure_packages() {
   local missing=()
