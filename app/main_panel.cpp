@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "app/sync_word.h"
 #include "band/logo.h"
+#include "display/gui.h"
 #include "display/panel.h"
 #include "display/userint.h"
 #include "display/utility.h"
@@ -29,21 +30,10 @@ int FailStartUp(const char* what) {
   return -1;
 }
 
-// The tolerance band and the cursors of the position bar, drawn from the settings.
-void DrawStartUpBar() {
-  DeleteGraphPlot(pHandle, MAIN_GRAPHbar, VAL_ALL_PLOTS, VAL_NO_DRAW);
-  SetGraphCursor(pHandle, MAIN_GRAPHbar, 1, tVal, 1.0);
-  SetGraphCursor(pHandle, MAIN_GRAPHbar, 2, eBeg, 1.0);
-  SetGraphCursor(pHandle, MAIN_GRAPHbar, 3, eEnd, 1.0);
-  // Signed: a tolerance wider than the setpoint puts the band's left end below zero.
-  const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
-  const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
-  PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, 0.25, VAL_GREEN, VAL_GREEN);
-}
-
 void OpenFirstPort(int) {
   InitRS232(com);
   NoteComOutcome();
+  NoteIdentification(1);
 }
 
 }  // namespace
@@ -97,7 +87,7 @@ void InitVars(void) {
 
   // The panel's own values replace the defaults above; the bar and the threshold follow them.
   GetPanelValues();
-  DrawStartUpBar();
+  DrawRestingBar();
   for (u16& t : thdArray) t = vThd;
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/globals.h"
 #include "app/settings.h"
+#include "display/gui.h"
 #include "display/userint.h"
 #include "link/com232.h"
 #include "link/com232_owner.h"
@@ -26,9 +27,30 @@ unsigned choices = 0;  // the operator's COM choices so far
 void ShowWaiting() {
   std::snprintf(szStatus, sizeof szStatus, "COM%d lost - waiting for it to come back ...", com);
   ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
+  ShowResultsLive(0);
 }
 
+// What tells one sensor from another: the fields of its hardware information.
+struct Identity {
+  u16 type, pixels, subpixel, board, firmware;
+  bool operator==(const Identity&) const = default;
+};
+Identity shownSensor{};  // whose results the panel shows
+bool anyShown = false;
+
 }  // namespace
+
+void NoteIdentification(int otherLine) {
+  if (!sensorIdentified) {
+    ShowResultsLive(0);
+    return;
+  }
+  const Identity now{ccdtype, ccdmaxpixel, ccdsubpixel, pcbtype, softversion};
+  if (otherLine || !anyShown || !(now == shownSensor)) ClearResults();
+  shownSensor = now;
+  anyShown = true;
+  ShowResultsLive(1);
+}
 
 void StartPortWatch(void) {
   WatchComPorts(PortsChanged);
@@ -63,6 +85,7 @@ void Reopen(int) {
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Init COM-Port ...");
   InitRS232(com);
   reopening = 0;
+  NoteIdentification(0);
   if (choices != choicesBefore) return;  // the operator chose a port meanwhile
   if (ComPortLost(com)) {
     ShowWaiting();  // gone again during the identification: wait for it once more

@@ -26,3 +26,8 @@ void CancelComWait(void);
 /// The watch's call: refreshes the COM ring; notices that the port in use was lost and says
 /// so; reopens it once its device is back, when no callback of the operator's runs.
 void PortsChanged(void);
+
+/// After an opening: with a sensor identified, the panel's results are live again, and cleared
+/// first when they were another sensor's (`otherLine`: another port was opened, so they were
+/// another line's whatever the type); without one they are marked as not live.
+void NoteIdentification(int otherLine);

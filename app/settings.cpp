@@ -104,6 +104,7 @@ void ChangeComPort(int port) {
   ResetTextBox(pHandle, MAIN_TBOXstatus, "Init COM-Port ...");
   InitRS232(com);
   NoteComOutcome();
+  NoteIdentification(1);
 }
 
 }  // namespace

@@ -29,6 +29,17 @@ constexpr int CANCEL_ALLOWED = 1;
 constexpr int MAKE_DIR_ALLOWED = 1;
 
 constexpr int kTargetButtons[] = {MAIN_RBTRam, MAIN_RBTEeprom, MAIN_RBTFile};
+
+// The parameter sets of SEND presses that wait for their turn on the line, as the panel held
+// them when pressed. As many as commands can wait.
+constexpr int SEND_SLOTS = 16;
+constexpr int SEND_TARGETS = 4;  // RAM, EEPROM and DATFILE fit below it
+u16 pressedSets[SEND_SLOTS][PNUM];
+int nextSendSlot = 0;
+
+void SendPressedSet(int slotAndTarget) {
+  SendWords(slotAndTarget % SEND_TARGETS, pressedSets[slotAndTarget / SEND_TARGETS]);
+}
 constexpr std::uint64_t U32_LIMIT = 0xFFFFFFFFull;
 
 void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); }
@@ -133,8 +144,18 @@ void ReadParaFromFile(void) {
 }
 
 void SendParaSet(int to) {
-  order = to == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
   GetPanelValues();
+  CopyVarsToPP();
+  SendWords(to, pp);
+}
+
+void SendWords(int to, const u16 words[PNUM]) {
+  order = to == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
+  for (int i = 0; i < PNUM; ++i) pp[i] = words[i];
+  // The settings and the panel are what the sensor now holds, also when a read-back that ran
+  // between the press and this turn showed the sensor's earlier set.
+  CopyPPtoVars();
+  SetPanelValues();
   CopyVarsToPP();
   FillTxBuf(static_cast<u16>(order), pp);
   // The sensor does not answer a write: nothing is flushed and nothing awaited.
@@ -172,9 +193,14 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
     }
     return 0;
   }
-  // The target chosen when SEND was pressed; during a loop the write goes out between two of
-  // its exchanges, whole, before the loop's next request.
-  RunOnLine(SendParaSet, target, LINE_COMMAND);
+  // The settings and the target as they were when SEND was pressed; during a loop the write
+  // goes out between two of its exchanges, whole, before the loop's next request.
+  GetPanelValues();
+  CopyVarsToPP();
+  const int slot = nextSendSlot;
+  nextSendSlot = (nextSendSlot + 1) % SEND_SLOTS;
+  for (int i = 0; i < PNUM; ++i) pressedSets[slot][i] = pp[i];
+  RunOnLine(SendPressedSet, slot * SEND_TARGETS + target, LINE_COMMAND);
   return 0;
 }
 

@@ -35,6 +35,9 @@ bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]);
 void SendParaToFile(void);
 /// Writes the panel's settings to the sensor's RAM or EEPROM (`to`): one frame, not answered.
 void SendParaSet(int to);
+/// Writes `words` (a parameter set in frame order) to the sensor's RAM or EEPROM (`to`); the
+/// settings and the panel take them too.
+void SendWords(int to, const u16 words[PNUM]);
 /// Asks for a parameter file and takes its values (low 16 bits of each) as the settings. A
 /// cancelled dialog changes nothing; a bad or unreadable file changes nothing and is reported.
 void ReadParaFromFile(void);

@@ -97,7 +97,51 @@ void WriteIndicators() {
   if (powMode > 0) SetCtrlVal(pHandle, MAIN_NUMpower, dynpower);
 }
 
+// What the panel shows of the sensor's results (the setting mirrors excepted).
+constexpr int kResultIndicators[] = {MAIN_NUMledge,  MAIN_NUMredge,  MAIN_NUMmvalue,  MAIN_NUMmvalue2,
+                                     MAIN_NUMgapVal, MAIN_NUMgapLen, MAIN_NUMgapPix,  MAIN_NUMedcnt,
+                                     MAIN_NUMumValue, MAIN_NUManaMax, MAIN_NUManaMin};
+
 }  // namespace
+
+void DrawRestingBar(void) {
+  DeleteGraphPlot(pHandle, MAIN_GRAPHbar, VAL_ALL_PLOTS, VAL_NO_DRAW);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 1, tVal, 1.0);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 2, eBeg, 1.0);
+  SetGraphCursor(pHandle, MAIN_GRAPHbar, 3, eEnd, 1.0);
+  // Signed: a tolerance wider than the setpoint puts the band's left end below zero.
+  const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
+  const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
+  PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, 0.25, VAL_GREEN, VAL_GREEN);
+}
+
+void ClearResults(void) {
+  Ledge = Redge = Mvalue = 0;
+  umValue = 0;
+  edcnt = mvstart = mvend = dynpower = anaMax = anaMin = gapLen = gapVal = gapPix = 0;
+  for (int id : kResultIndicators) SetCtrlVal(pHandle, id, 0);
+  std::memset(arrayNORM, 0, sizeof arrayNORM);
+  ClearStripChart(pHandle, MAIN_CHARTraw);
+  std::memset(adcbuf, 0, sizeof adcbuf);
+  videoLineTaken = 0;
+  signalCheck = {};
+  DeleteGraphPlot(pHandle, MAIN_GRAPHvideo, VAL_ALL_PLOTS, VAL_DELAYED_DRAW);
+  SetGraphShade(pHandle, MAIN_GRAPHvideo, 0, 0, -1);
+  SetGraphMarks(pHandle, MAIN_GRAPHvideo, nullptr, nullptr, 0, VAL_BLUE);
+  for (int line = 0; line < GRAPH_NOTE_LINES; ++line) SetGraphNote(pHandle, MAIN_GRAPHvideo, line, "", NOTE_WARNING);
+  if (signalCheckMenuItem > 0)
+    SetGraphMenuItem(pHandle, MAIN_GRAPHvideo, signalCheckMenuItem, SIGNAL_CHECK_MENU_TEXT, 1);
+  DrawRestingBar();
+}
+
+void ShowResultsLive(int live) {
+  for (int id : kResultIndicators) {
+    // The analog pair stays dimmed on a board without analog output.
+    const bool analog = id == MAIN_NUManaMax || id == MAIN_NUManaMin;
+    if (live && analog && pcbtype != BOARD_WITH_ANALOG_OUTPUT) continue;
+    SetCtrlAttribute(pHandle, id, ATTR_DIMMED, live ? 0 : 1);
+  }
+}
 
 void PlotVIDEOCurve(const u16 y[VIDEO_POINTS], const double x[VIDEO_POINTS]) {
   SetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, YAXISMAX);

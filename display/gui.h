@@ -36,6 +36,20 @@ void PlotVIDEOCurve(const u16 y[VIDEO_POINTS], const double x[VIDEO_POINTS]);
 /// position cursor, the red ranges outside the edges and the green tolerance band(s).
 void PlotVIDEOBarGraph(void);
 
+/// The circuit-board type with an analog output (its maximum and minimum and their reset).
+constexpr u16 BOARD_WITH_ANALOG_OUTPUT = 100;
+
+/// Draws the position bar at rest: setpoint and edge-window cursors and the tolerance band.
+void DrawRestingBar(void);
+
+/// Forgets the last sensor's results on the panel: the result indicators read 0, the trend and
+/// its history, the video curve with its signal check and the position bar start over.
+void ClearResults(void);
+
+/// Marks the result indicators live (1: a sensor answers on the port) or not (0: the port is
+/// lost or no sensor was identified): dimmed while not live.
+void ShowResultsLive(int live);
+
 /// Appends one sample (tolerance limits, setpoint, M-value, analog output, gap value) to
 /// arrayNORM and redraws CHARTraw with the whole history and a window that fits the values.
 void PlotRAWGraphX8(void);

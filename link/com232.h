@@ -29,6 +29,10 @@ constexpr int DATA_BLOCK_BYTES = 128;      ///< bytes of one video data block
 constexpr int COM_BAUD = 19200;
 constexpr int COM_QUEUE_SIZE = 4096;
 
+/// 1 once the last opening found a sensor: the line check passed and its hardware information
+/// was read; 0 otherwise (also while an opening runs).
+extern int sensorIdentified;
+
 /// Opens `port` at 19200 8N1, installs the receive callback, checks the line and, when the
 /// sensor answers, identifies it and reads its RAM parameter set. Reports on the status line.
 void InitRS232(int port);

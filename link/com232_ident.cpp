@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "app/sync_word.h"
+#include "display/gui.h"
 #include "display/userint.h"
 #include "display/utility.h"
 #include "link/com232.h"
@@ -19,7 +20,6 @@ double xArray[VIDEO_POINTS] = {};
 
 namespace {
 
-constexpr u16 BOARD_WITH_ANALOG_OUTPUT = 100;
 constexpr u16 FIRMWARE_SMALL_VIDEO = 220;  // firmware whose video words span 0..255
 constexpr u16 VIDEO_TOP = 1024;
 constexpr u16 VIDEO_TOP_SMALL = 256;
@@ -63,8 +63,17 @@ void SetSwitchTexts(const char* on, const char* off) {
 
 u16 VideoTopFor(u16 firmware) { return firmware == FIRMWARE_SMALL_VIDEO ? VIDEO_TOP_SMALL : VIDEO_TOP; }
 
-// The panel and geometry changes that depend on the sensor type.
+// The label of the analog ring's second item on the panel; the gap sensor shows its own there.
+constexpr const char* ANALOG_ITEM_1 = "M-value, inverted";
+constexpr int kAnalogControls[] = {MAIN_RNGanaMode, MAIN_ButtonReset, MAIN_NUManaMax, MAIN_NUManaMin};
+
+// The panel and geometry changes that depend on the sensor type. What another type showed
+// before goes first, so a sensor never keeps its predecessor's indicators.
 void ApplySensorType() {
+  SetCtrlAttribute(pHandle, MAIN_NUMumValue, ATTR_VISIBLE, 0);
+  SetCtrlAttribute(pHandle, MAIN_NUMgapPix, ATTR_VISIBLE, 0);
+  SetCtrlAttribute(pHandle, MAIN_NUMedcnt, ATTR_VISIBLE, 0);
+  ReplaceListItem(pHandle, MAIN_RNGanaMode, 1, ANALOG_ITEM_1, 1);
   switch (ccdtype) {
     case 1:
       SetCtrlAttribute(pHandle, MAIN_NUMumValue, ATTR_VISIBLE, 1);
@@ -158,12 +167,8 @@ int ApplyHardwareInfo(const HardwareInfo& h) {
   if (!IsAcceptedPixelCount(ccdmaxpixel)) ccdmaxpixel = FALLBACK_PIXELS;
   FillVideoScales();
   ApplySensorType();
-  if (pcbtype == BOARD_WITH_ANALOG_OUTPUT) {
-    SetCtrlAttribute(pHandle, MAIN_RNGanaMode, ATTR_DIMMED, 0);
-    SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_DIMMED, 0);
-    SetCtrlAttribute(pHandle, MAIN_NUManaMax, ATTR_DIMMED, 0);
-    SetCtrlAttribute(pHandle, MAIN_NUManaMin, ATTR_DIMMED, 0);
-  }
+  const int dimAnalog = pcbtype == BOARD_WITH_ANALOG_OUTPUT ? 0 : 1;
+  for (int id : kAnalogControls) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dimAnalog);
   return 1;
 }
 

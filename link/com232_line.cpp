@@ -82,7 +82,10 @@ int CheckComLine(int port) {
   return result;
 }
 
+int sensorIdentified = 0;
+
 void InitRS232(int port) {
+  sensorIdentified = 0;
   int opened = OpenComConfig(port, "", COM_BAUD, RS232_PARITY_NONE, 8, 1, COM_QUEUE_SIZE, COM_QUEUE_SIZE);
   if (opened < 0) {
     CopyText(szStatus, ComOpenErrorText(opened));
@@ -105,6 +108,7 @@ void InitRS232(int port) {
   const int hardware = GetHARDWAREInfo();
   if (PortAbandoned(port)) return;
   if (hardware == 0) CopyText(szStatus, "Error reading HARDWARE-info!");
+  sensorIdentified = hardware;
   if (PortGone(port)) return ShowStatus();
   Delay(STEP_PAUSE);
   target = RAM;

@@ -76,13 +76,16 @@ bool RecordLoop() {
       }
       return true;
     }
-    const double passStart = Timer();
+    // A record is due by the time its request left: requests are a request period apart to the
+    // millisecond, the answers' own delays jitter, so an interval of one period records every
+    // answer rather than every other one.
+    const double asked = lastRequest;
     if (graph_flag == 1) {
       CopyPPtoRAWVars();
       PlotVIDEOBarGraph();
       SetCtrlVal(pPopup, RECORDER_NUMmvalueScaled, ScaleBySlope(Mvalue, slope));
       SetCtrlVal(pPopup, RECORDER_NUMgapWidth, ScaleBySlope(gapPix, slope));
-      if (passStart - lastRecord >= interval) {
+      if (asked - lastRecord >= interval) {
         if (AppendRecordLine() != 0) {
           stop_flag = 1;
           return false;
@@ -90,9 +93,7 @@ bool RecordLoop() {
         ++records;
         SetCtrlVal(pPopup, RECORDER_NUMsampleCount, records);
         ResetTextBox(pPopup, RECORDER_TBOXrecstatus, TEXT_APPEND);
-        // The record's time is when its frame was seen, not when the disk confirmed the line:
-        // otherwise every record would push the next one a whole request period later.
-        lastRecord = passStart;
+        lastRecord = asked;
         if (edcnt > EDGES_OF_A_GAP) ++edgeRecords;
         SetCtrlVal(pPopup, RECORDER_NUMgapCount, edgeRecords);
       }
