@@ -15,6 +15,7 @@
 
 #include "recorder/recfile.h"
 #include "recorder_fixture.h"
+#include "stalling_disk.h"
 #include "sensor/model.h"
 #include "sensor/pty_server.h"
 #include "support/child_process.h"
@@ -142,6 +143,25 @@ TEST_F(RecordingRun, ThreeRecordsAtOneSecondThenCompleted) {
                            "104\t904\t504\t2\t54\t64\t74\r\n");
   // The duration indicators end on the run's elapsed whole seconds.
   EXPECT_EQ(CtrlInt(pPopup, RECORDER_NUMtimeSec), 3);
+}
+
+TEST_F(RecordingRun, ASlowDiskIsNotASilentLine) {
+  // Every record's write waits longer on its sync than an answer may take: the sensor answered
+  // each request in time, so the run completes.
+  // The header is written before the first request; from then on every sync stalls.
+  AnswerResults(ResultWords, [](int n) {
+    if (n == 1) StallEverySync(static_cast<int>(TIMEOUT * 1000) + 300);
+    return 20;
+  });
+  Enter(RECORDER_NUMnumSample, 2);
+  Enter(RECORDER_NUMincTime, 1);
+  RunRecording();
+  StallEverySync(0);
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  size_t records = 0;
+  ExpectWellFormed(RecFile(), &records);
+  EXPECT_EQ(records, 2u);
+  EXPECT_NE(CtrlText(pHandle, MAIN_TBOXstatus), "Timeout RS232-Line!");
 }
 
 TEST_F(RecordingRun, APausedDisplayKeepsItsPictureWhileTheRunRequestsAndRecordsOnUnderneath) {
