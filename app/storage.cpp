@@ -93,6 +93,9 @@ bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]) {
 }
 
 void SendParaToFile(void) {
+  // An existing file is replaced only when the operator confirms it, the recorder's file never
+  // (the status line says why nothing was saved).
+  if (ConfirmReplaceFile(file_name, "Parameter file") <= 0) return;
   // The file gets what the panel shows.
   GetPanelValues();
   CopyVarsToPP();

@@ -269,6 +269,17 @@ int SetGraphMenuItem(int panel, int control, int item, const char* label, int di
 using StatusHookPtr = void (*)(const char* text);
 void SetStatusHook(StatusHookPtr hook);
 
+/// Tells the services which file must not be replaced now (the file a recording run writes):
+/// `hook(path)` is non-zero when `path` names that file, under any name or link. nullptr: no
+/// file is protected.
+using ProtectedFileHookPtr = int (*)(const char* path);
+void SetProtectedFileHook(ProtectedFileHookPtr hook);
+/// Asked by every save before it writes `path`: 1 when it may (nothing there, or the operator
+/// confirmed replacing what is); 0 when the operator declined; negative for the protected file,
+/// refused without a question. A refusal or a declined replacement is told through the status
+/// hook ("<what> not saved: ..."), `what` naming what was to be saved ("Picture", "Link log").
+int ConfirmReplaceFile(const char* path, const char* what);
+
 // Pop-ups (modal Qt dialogs; tests answer them through userint_inspect.h).
 /// Yes/no question; non-zero when confirmed.
 int ConfirmPopup(const char* title, const char* message);

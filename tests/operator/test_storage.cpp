@@ -13,6 +13,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/rs232.h"
+#include "recorder/recfile.h"
 #include "operator_fixture.h"
 #include "resources/panels.h"
 #include "support/ui_helpers.h"
@@ -303,6 +304,48 @@ TEST_F(StorageTest, AFileThatCannotBeWrittenSaysSo) {
   PumpFor(0.05);
   EXPECT_EQ(Status(), PARA_WRITE_FAILED);
   EXPECT_EQ(GetFileInfo(path.c_str(), nullptr), 0);
+}
+
+// SEND with File asks before it replaces a file and never replaces the file a recording run
+// holds (as its header left it); what was not saved is said on the status line.
+TEST_F(StorageTest, SendToAFileAsksBeforeReplacingAndRefusesTheRecordersFile) {
+  Click(MAIN_RBTFile);
+  PumpFor(0.02);
+  ASSERT_EQ(target, DATFILE);
+  const std::string para = dataDir_ + "/para.dat";
+  const std::string run = dataDir_ + "/RUN.DAT";
+  CopyText(szRunFile, run.c_str());
+  ASSERT_EQ(writeFileHeader(), 0);
+  const std::string header = ReadWhole(run);
+  ASSERT_FALSE(header.empty());
+  struct Case {
+    const char* what;
+    std::string path;
+    int answer;  // to the question; -1 when none may be asked
+    bool written;
+    const char* status;
+  };
+  const Case cases[] = {
+      {"declined", para, 0, false, "Parameter file not saved: para.dat kept as it was"},
+      {"confirmed", para, 1, true, "Transmit..."},
+      {"the recorder's file", run, -1, false, "Parameter file not saved: RUN.DAT is the file of the running recording!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.path == para) WriteWhole(para, "old");
+    const std::string before = ReadWhole(c.path);
+    ResetPopupLog();
+    if (c.answer >= 0) QueueConfirmAnswer(c.answer);
+    QueueFileSelectAnswer(VAL_EXISTING_FILE_SELECTED, c.path.c_str());
+    Click(MAIN_BTNSend);
+    PumpFor(0.05);
+    EXPECT_EQ(Status(), c.status);
+    EXPECT_EQ(ReadWhole(c.path) != before, c.written);
+    size_t asked = 0;
+    for (const PopupRecord& p : PopupLog()) asked += p.kind == "confirm";
+    EXPECT_EQ(asked, c.answer >= 0 ? 1u : 0u);
+  }
+  ReleaseRunFile();
 }
 
 }  // namespace
