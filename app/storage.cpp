@@ -130,6 +130,8 @@ void ReadParaFromFile(void) {
   }
   for (int i = 0; i < PNUM; ++i) pp[i] = static_cast<u16>(values[i] & 0xFFFFu);
   CopyPPtoVars();
+  // The panel refresh that follows marks every value it cannot show as the file held it.
+  NoteFileValues(values);
   // The panel refresh that follows shows szStatus: after a good file no earlier failure.
   szStatus[0] = '\0';
 }

@@ -39,6 +39,7 @@ constexpr int ATTR_TEXT_BOLD = 687;         ///< 1 bold, 0 normal
 constexpr int ATTR_TEXT_BGCOLOR = 690;      ///< text background colour (0xRRGGBB; -1 the default)
 constexpr int ATTR_ON_TEXT = 940;           ///< text of the on state of a two-state switch
 constexpr int ATTR_OFF_TEXT = 941;          ///< text of the off state of a two-state switch
+constexpr int ATTR_TOOLTIP = 950;           ///< text shown when the pointer rests on the control ("" none)
 constexpr int ATTR_SCROLL_MODE = 1088;      ///< strip chart: 1 scrolls continuously
 constexpr int ATTR_NUM_TRACES = 1170;       ///< strip chart: number of traces
 constexpr int ATTR_POINTS_PER_SCREEN = 1171;///< strip chart: points across the chart
