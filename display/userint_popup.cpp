@@ -285,6 +285,14 @@ std::vector<InspectedControl> InspectPanelControls(int panel) {
   return out;
 }
 
+int SetPanelFitFactor(int panel, double factor) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  if (!(factor >= 0.3 && factor <= 1.0)) return UIE_BAD_ATTRIBUTE;
+  ApplyPanelScale(*p, factor);
+  return 0;
+}
+
 void QueueConfirmAnswer(int answer) { gConfirmAnswers.push_back(answer); }
 
 void QueueFileSelectAnswer(int result, const char* path) {
