@@ -1,11 +1,15 @@
-// The table that binds the callback names of the panel file to the program's functions.
+// The table that binds the callback names of the panel file to the program's functions, and
+// the hooks through which the user-interface services call the program back.
 #include "app/acquisition.h"
+#include "app/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
 #include "app/storage.h"
 #include "display/userint.h"
 #include "recorder/popup.h"
+#include "recorder/recfile.h"
 #include "recorder/recording.h"
+#include "resources/panels.h"
 
 void RegisterCallbacks(void) {
   RegisterPanelCallback("CC_PANEL", CC_PANEL);
@@ -38,4 +42,8 @@ void RegisterCallbacks(void) {
   RegisterCtrlCallback("CC_BTNexitRecorder", CC_BTNexitRecorder);
   RegisterCtrlCallback("CC_TBOXrecfilename", CC_TBOXrecfilename);
   RegisterCtrlCallback("CC_NUMincTime", CC_NUMincTime);
+  // The services' own messages (a picture saved, a save refused) go to the status line.
+  SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
+  // No save of the services replaces the file a recording run writes into.
+  SetProtectedFileHook([](const char* path) { return IsRunFile(path) ? 1 : 0; });
 }

@@ -116,8 +116,6 @@ int StartUp(int argc, char** argv) {
   }
   CloseOnTerminationSignals(pHandle);
   InstallStatusLineMonitor();
-  // What the graphs' own menu reports (a picture saved, a file that could not be written).
-  SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
   InstallSignalCheckMenu();
   GetProjectDir(proj_dir);
   InitVars();

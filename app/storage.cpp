@@ -105,6 +105,9 @@ bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]) {
 }
 
 void SendParaToFile(void) {
+  // An existing file is replaced only when the operator confirms it, the recorder's file never
+  // (the status line says why nothing was saved).
+  if (ConfirmReplaceFile(file_name, "Parameter file") <= 0) return;
   // The file gets what the panel shows.
   GetPanelValues();
   CopyVarsToPP();
@@ -139,6 +142,8 @@ void ReadParaFromFile(void) {
   }
   for (int i = 0; i < PNUM; ++i) pp[i] = static_cast<u16>(values[i] & 0xFFFFu);
   CopyPPtoVars();
+  // The panel refresh that follows marks every value it cannot show as the file held it.
+  NoteFileValues(values);
   // The panel refresh that follows shows szStatus: after a good file no earlier failure.
   szStatus[0] = '\0';
 }

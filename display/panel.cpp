@@ -2,6 +2,8 @@
 // values, copied one way before a send or save and the other way after a read.
 #include "display/panel.h"
 
+#include <cstdio>
+
 #include "display/gui.h"
 #include "display/userint.h"
 #include "resources/panels.h"
@@ -33,6 +35,42 @@ constexpr int kCommandButtons[] = {MAIN_BTNRun,  MAIN_BTNVideo, MAIN_BTNStop,   
 constexpr int kAnalogGroup[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset,
                                 MAIN_DECOanaMaxMin};
 constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
+
+// The control that shows each parameter word, in the order of the words (the offset has none).
+constexpr int kParameterControls[PNUM] = {
+    MAIN_NUMpower,    MAIN_RNGtolMode,     MAIN_NUMVideoThreshold, MAIN_RNGanaMode,
+    MAIN_RNGpolarity, MAIN_RNGeMode,       MAIN_NEDITEdgeLeft,     MAIN_NEDITEdgeRight,
+    MAIN_NUMtVal,     MAIN_NEDITTolerance, MAIN_BINSWopMode,       MAIN_DropHardwareMode,
+    MAIN_NUMslope,    0,                   MAIN_NUMaverage,        MAIN_RNGpowMode,
+};
+
+// What the noted parameter file held, until the SetPanelValues that shows it.
+u32 gFileValues[PNUM];
+bool gFileNoted = false;
+bool gRepairShown[PNUM] = {};  // the control carries a repair's tooltip
+
+// Marks every control whose shown value is not what the file held, and unmarks the others.
+// The shown value is read back from the control, so a repair of any kind counts.
+void MarkRepairs(bool fromFile) {
+  for (int i = 0; i < PNUM; ++i) {
+    const int id = kParameterControls[i];
+    if (!id) continue;
+    u16 shown = 0;
+    GetCtrlVal(pHandle, id, &shown);
+    const bool repaired = fromFile && shown != gFileValues[i];
+    char tip[128] = "";
+    if (repaired)
+      std::snprintf(tip, sizeof tip, "The parameter file held %lu, out of range: repaired to %u.",
+                    static_cast<unsigned long>(gFileValues[i]), static_cast<unsigned>(shown));
+    // Only what changes is set: each change of a control's style restyles its widget.
+    int background = -1;
+    GetCtrlAttribute(pHandle, id, ATTR_TEXT_BGCOLOR, &background);
+    const int wanted = repaired ? REPAIRED_COLOUR : -1;
+    if (background != wanted) SetCtrlAttribute(pHandle, id, ATTR_TEXT_BGCOLOR, wanted);
+    if (repaired || gRepairShown[i]) SetCtrlAttribute(pHandle, id, ATTR_TOOLTIP, tip);
+    gRepairShown[i] = repaired;
+  }
+}
 
 // The hardware edge modes (1 and 3) evaluate without a tolerance setting.
 bool ToleranceUnused(u16 hardware) { return hardware == 1 || hardware == 3; }
@@ -92,7 +130,6 @@ void SetPanelValues(void) {
   SetCtrlVal(pHandle, MAIN_NUMpower, power);
   SetCtrlVal(pHandle, MAIN_RNGtolMode, tolMode);
   SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, vThd);
-  MarkUnsent(MAIN_NUMVideoThreshold, 0);
   SetCtrlVal(pHandle, MAIN_RNGanaMode, anaMode);
   SetCtrlVal(pHandle, MAIN_RNGpolarity, polarity);
   SetCtrlVal(pHandle, MAIN_RNGeMode, eMode);
@@ -106,6 +143,9 @@ void SetPanelValues(void) {
   SetCtrlVal(pHandle, MAIN_RNGpowMode, powMode);
   SetCtrlVal(pHandle, MAIN_NUMslope, slope);
   SetCtrlVal(pHandle, MAIN_BINSWopMode, opMode);
+  // Nothing stays marked unsent; what a file held out of range is marked repaired.
+  MarkRepairs(gFileNoted);
+  gFileNoted = false;
 
   for (u16& t : thdArray) t = vThd;
 
@@ -121,6 +161,11 @@ void SetPanelValues(void) {
   const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
   const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
   PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, BAND_TOP, VAL_GREEN, VAL_GREEN);
+}
+
+void NoteFileValues(const u32 values[PNUM]) {
+  for (int i = 0; i < PNUM; ++i) gFileValues[i] = values[i];
+  gFileNoted = true;
 }
 
 void MarkUnsent(int control, int unsent) {

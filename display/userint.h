@@ -39,6 +39,7 @@ constexpr int ATTR_TEXT_BOLD = 687;         ///< 1 bold, 0 normal
 constexpr int ATTR_TEXT_BGCOLOR = 690;      ///< text background colour (0xRRGGBB; -1 the default)
 constexpr int ATTR_ON_TEXT = 940;           ///< text of the on state of a two-state switch
 constexpr int ATTR_OFF_TEXT = 941;          ///< text of the off state of a two-state switch
+constexpr int ATTR_TOOLTIP = 950;           ///< text shown when the pointer rests on the control ("" none)
 constexpr int ATTR_SCROLL_MODE = 1088;      ///< strip chart: 1 scrolls continuously
 constexpr int ATTR_NUM_TRACES = 1170;       ///< strip chart: number of traces
 constexpr int ATTR_POINTS_PER_SCREEN = 1171;///< strip chart: points across the chart
@@ -276,6 +277,17 @@ int SetGraphMenuItem(int panel, int control, int item, const char* label, int di
 /// could not be written), for the program's status line. nullptr: they go to stderr.
 using StatusHookPtr = void (*)(const char* text);
 void SetStatusHook(StatusHookPtr hook);
+
+/// Tells the services which file must not be replaced now (the file a recording run writes):
+/// `hook(path)` is non-zero when `path` names that file, under any name or link. nullptr: no
+/// file is protected.
+using ProtectedFileHookPtr = int (*)(const char* path);
+void SetProtectedFileHook(ProtectedFileHookPtr hook);
+/// Asked by every save before it writes `path`: 1 when it may (nothing there, or the operator
+/// confirmed replacing what is); 0 when the operator declined; negative for the protected file,
+/// refused without a question. A refusal or a declined replacement is told through the status
+/// hook ("<what> not saved: ..."), `what` naming what was to be saved ("Picture", "Link log").
+int ConfirmReplaceFile(const char* path, const char* what);
 
 // Pop-ups (modal Qt dialogs; tests answer them through userint_inspect.h).
 /// Yes/no question; non-zero when confirmed.

@@ -44,6 +44,20 @@ void PlaceControlGeometry(Panel& panel, Control& c) {
   c.caption->move(Scaled(panel, c.left), Scaled(panel, c.top) - c.caption->height() - 1);
 }
 
+void ApplyPanelScale(Panel& p, double scale) {
+  QWidget* window = p.window;
+  if (!window) return;
+  p.scale = scale;
+  QFont f = QApplication::font();
+  if (scale < 1.0) f.setPointSizeF(f.pointSizeF() * scale);
+  window->setFont(f);
+  window->setFixedSize(Scaled(p, p.width), Scaled(p, p.height));
+  for (auto& [id, c] : p.controls) {
+    PlaceControlGeometry(p, *c);
+    ApplyTextStyle(*c);
+  }
+}
+
 void FitPanelToScreen(Panel& p) {
   QWidget* window = p.window;
   if (!window) return;
@@ -55,17 +69,7 @@ void FitPanelToScreen(Panel& p) {
                                double(free.height() - frame.top() - frame.bottom()) / p.height);
   // Whole hundredths, so that the same screen always gives the same layout.
   const double scale = std::clamp(std::floor(room * 100.0) / 100.0, 0.3, 1.0);
-  if (scale != p.scale) {
-    p.scale = scale;
-    QFont f = QApplication::font();
-    if (scale < 1.0) f.setPointSizeF(f.pointSizeF() * scale);
-    window->setFont(f);
-    window->setFixedSize(Scaled(p, p.width), Scaled(p, p.height));
-    for (auto& [id, c] : p.controls) {
-      PlaceControlGeometry(p, *c);
-      ApplyTextStyle(*c);
-    }
-  }
+  if (scale != p.scale) ApplyPanelScale(p, scale);
   // A window that reaches past the free area is moved into it.
   QRect outer = window->frameGeometry();
   if (!free.contains(outer)) {

@@ -1,7 +1,8 @@
 // Export of what a graph shows: a picture (PNG or PDF) or the data as CSV to a file, or the
 // picture to the clipboard. Files are written whole or not at all (WriteFileBytes: temporary
-// file, then rename), into the data folder unless the operator chooses another; the outcome is
-// one line on the program's status line.
+// file, then rename), into the data folder unless the operator chooses another; an existing
+// file is replaced only when the operator confirms it, the file of a running recording never;
+// the outcome is one line on the program's status line.
 #include <QBuffer>
 #include <QClipboard>
 #include <QDateTime>
@@ -176,6 +177,11 @@ QByteArray PdfBytes(Control& c) {
   return bytes;
 }
 
+// Asks before an existing file is replaced, and refuses the file a recording writes.
+bool MayWrite(const QString& path, const char* what) {
+  return ConfirmReplaceFile(path.toLocal8Bit().constData(), what) > 0;
+}
+
 void WriteExport(const QString& path, const QByteArray& bytes, const char* what) {
   const QByteArray local = path.toLocal8Bit();
   if (bytes.isEmpty() || WriteFileBytes(local.constData(), bytes.constData(),
@@ -206,6 +212,7 @@ void SavePictureAction(Control& c) {
                      QString path = chosen;
                      const bool pdf = path.endsWith(".pdf", Qt::CaseInsensitive);
                      if (!pdf && !path.endsWith(".png", Qt::CaseInsensitive)) path += ".png";
+                     if (!MayWrite(path, "Picture")) return;
                      BringShownUpToDate();
                      WriteExport(path, pdf ? PdfBytes(*cc) : PngBytes(*cc), "Picture");
                    });
@@ -219,6 +226,7 @@ void SaveCsvAction(Control& c) {
                      if (!cc || chosen.isEmpty()) return;
                      QString path = chosen;
                      if (!path.endsWith(".csv", Qt::CaseInsensitive)) path += ".csv";
+                     if (!MayWrite(path, "CSV data")) return;
                      BringShownUpToDate();
                      WriteExport(path, GraphCsv(*cc), "CSV data");
                    });

@@ -69,6 +69,9 @@ struct InspectedControl {
 };
 /// Every control of a panel in id order, including those created at run time.
 std::vector<InspectedControl> InspectPanelControls(int panel);
+/// Draws the panel at the fit factor `factor` (0.3 to 1), as on a screen too small for it, so
+/// a test can measure texts at every factor the fit can choose. 0, or negative.
+int SetPanelFitFactor(int panel, double factor);
 
 /// Queues the answer of the next ConfirmPopup (non-zero = confirmed).
 void QueueConfirmAnswer(int answer);

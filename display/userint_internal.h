@@ -284,6 +284,9 @@ int Scaled(const Panel& panel, int length);
 /// Shrinks the panel so that it fits the available area of its screen, or restores it to its
 /// own size when it fits; places every control again.
 void FitPanelToScreen(Panel& panel);
+/// Draws the panel at `scale` (geometry and texts), as FitPanelToScreen does for the factor
+/// it finds (0.3 to 1 in whole hundredths).
+void ApplyPanelScale(Panel& panel, double scale);
 /// Places a control's widget and caption by its file geometry and the panel's scale.
 void PlaceControlGeometry(Panel& panel, Control& control);
 

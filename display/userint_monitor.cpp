@@ -101,6 +101,14 @@ void SaveLog() {
   const int chosen = FileSelectPopup(gSource.directory ? gSource.directory : "", "link.log", "*.log",
                                      "Save log", 0, 0, 0, 1, 1, path);
   if (chosen == VAL_NO_FILE_SELECTED || !gSource.saveLog) return;
+  const int may = ConfirmReplaceFile(path, "Link log");
+  if (may <= 0) {
+    if (note)
+      note->setText(may < 0 ? QStringLiteral("Log NOT saved: %1 is the file of the running recording")
+                                  .arg(QString::fromLocal8Bit(path))
+                            : QStringLiteral("Log NOT saved: %1 kept as it was").arg(QString::fromLocal8Bit(path)));
+    return;
+  }
   const bool ok = gSource.saveLog(path) == 0;
   if (note)
     note->setText(ok ? QStringLiteral("Log saved to %1").arg(QString::fromLocal8Bit(path))

@@ -24,6 +24,7 @@
 namespace userint {
 namespace {
 
+ProtectedFileHookPtr gProtectedFile = nullptr;
 std::deque<int> gConfirmAnswers;
 std::deque<std::pair<int, std::string>> gFileAnswers;
 std::vector<PopupRecord> gPopupLog;
@@ -52,6 +53,8 @@ void ChooseFileToSave(const QString& folder, const QString& name, const QString&
   dialog->setOption(QFileDialog::DontUseNativeDialog);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
+  // The save asks its own question once it knows the final name (ConfirmReplaceFile).
+  dialog->setOption(QFileDialog::DontConfirmOverwrite);
   dialog->selectFile(name);
   // A name typed without its ending gets the one of the chosen file type ("*.pdf" -> ".pdf").
   auto suffixOf = [](const QString& f) { return f.section("(*.", 1).section(')', 0, 0).section(' ', 0, 0); };
@@ -81,6 +84,27 @@ int ConfirmPopup(const char* title, const char* message) {
   }
   gPopupLog.push_back(rec);
   return answer;
+}
+
+void SetProtectedFileHook(ProtectedFileHookPtr hook) { gProtectedFile = hook; }
+
+int ConfirmReplaceFile(const char* path, const char* what) {
+  if (!path || !*path) return -1;
+  const QString name = QFileInfo(QString::fromLocal8Bit(path)).fileName();
+  const QString thing = QString::fromLocal8Bit(what && *what ? what : "File");
+  // Refused before anything is asked: replacing it would end the run with a write error.
+  if (gProtectedFile && gProtectedFile(path)) {
+    ReportStatus(QString("%1 not saved: %2 is the file of the running recording!").arg(thing, name));
+    return -1;
+  }
+  // A link is replaced, not what it names; whatever stands at the name is replaced, so any
+  // entry there (a file, a link, even a dangling one) is asked about.
+  if (!QFileInfo(QString::fromLocal8Bit(path)).exists() && !QFileInfo(QString::fromLocal8Bit(path)).isSymLink())
+    return 1;
+  const QByteArray question = QString("%1 already exists.\nReplace it?").arg(name).toLocal8Bit();
+  if (ConfirmPopup("Replace file?", question.constData())) return 1;
+  ReportStatus(QString("%1 not saved: %2 kept as it was").arg(thing, name));
+  return 0;
 }
 
 int MessagePopup(const char* title, const char* message) {
@@ -259,6 +283,14 @@ std::vector<InspectedControl> InspectPanelControls(int panel) {
     out.push_back(std::move(ic));
   }
   return out;
+}
+
+int SetPanelFitFactor(int panel, double factor) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  if (!(factor >= 0.3 && factor <= 1.0)) return UIE_BAD_ATTRIBUTE;
+  ApplyPanelScale(*p, factor);
+  return 0;
 }
 
 void QueueConfirmAnswer(int answer) { gConfirmAnswers.push_back(answer); }

@@ -232,6 +232,9 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
       (attribute == ATTR_ON_TEXT ? c->onText : c->offText) = text;
       RefreshControlWidget(*c);
       return 0;
+    case ATTR_TOOLTIP:
+      if (c->widget) c->widget->setToolTip(text);
+      return 0;
     default:
       return UIE_BAD_ATTRIBUTE;
   }

@@ -231,6 +231,25 @@ FileId IdOf(const struct stat& st) {
   return FileId{static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
 
+// Syncs the folder that holds `path`, so a name made or renamed there survives a power cut.
+// A file system that cannot sync folders (EINVAL) is taken as it is.
+bool SyncFolderOf(const char* path) {
+  const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath());
+  int dirFd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return false;
+  const bool ok = fsync(dirFd) == 0 || errno == EINVAL;
+  close(dirFd);
+  return ok;
+}
+
+// The mode a file made with 0644 would get under the process's umask. umask can only be read
+// by setting it; the program makes its files from one thread.
+mode_t NewFileMode() {
+  const mode_t mask = umask(022);
+  umask(mask);
+  return 0644 & ~mask;
+}
+
 }  // namespace
 
 int GetFileId(const char* path, FileId* id) {
@@ -249,10 +268,7 @@ int CreateNewFile(const char* path, FileId* id) {
   if (close(fd) != 0) ok = false;
   // The new name lives in the folder: until the folder is synced, a power cut can take the
   // whole file with it, however many appends were synced since.
-  const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath());
-  int dirFd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd < 0 || (fsync(dirFd) != 0 && errno != EINVAL)) ok = false;  // EINVAL: cannot sync folders
-  if (dirFd >= 0) close(dirFd);
+  if (ok && !SyncFolderOf(path)) ok = false;
   if (!ok) {
     unlink(path);
     return -1;
@@ -274,19 +290,24 @@ int AppendToFile(const char* path, const FileId& id, const void* data, size_t co
 }
 
 int WriteFileBytes(const char* path, const void* data, size_t count) {
-  if (!path || !*path || (!data && count > 0)) return -1;
+  if (!path || !*path || (!data && count > 0) || strlen(path) >= kPathSize) return -1;
+  // A temporary name of its own in the target's folder (so the rename stays on one file
+  // system): mkstemp makes it new with O_EXCL, so nothing that lies there already, a link
+  // least of all, is opened, truncated or removed.
   char temp[kPathSize + 16];
-  temp[0] = '\0';
-  AppendText(temp, path);
-  if (strlen(path) >= kPathSize) return -1;
-  AppendText(temp, ".partial");
-  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  CopyText(temp, path);
+  AppendText(temp, ".XXXXXX");
+  int fd = mkostemp(temp, O_CLOEXEC);
   if (fd < 0) return -1;
-  bool ok = WriteAll(fd, data, count) && fsync(fd) == 0;
+  bool ok = fchmod(fd, NewFileMode()) == 0 && WriteAll(fd, data, count) && fsync(fd) == 0;
   if (close(fd) != 0) ok = false;
   if (ok && rename(temp, path) != 0) ok = false;
-  if (!ok) unlink(temp);
-  return ok ? 0 : -1;
+  if (!ok) {
+    unlink(temp);
+    return -1;
+  }
+  // The rename lives in the folder: synced, the new file is what a power cut leaves.
+  return SyncFolderOf(path) ? 0 : -1;
 }
 
 int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {

@@ -50,7 +50,10 @@ int CreateNewFile(const char* path, FileId* id);
 /// negative when they could not all be written.
 int AppendToFile(const char* path, const FileId& id, const void* data, size_t count);
 /// Replaces the file at `path` with `count` bytes, on the disk before it returns. The old file
-/// stays whole until the new one is complete. 0 on success, negative on failure.
+/// stays whole until the new one is complete: the bytes go to a temporary file of a name of its
+/// own in the same folder (made new, so no file or link that lies there is followed or
+/// touched), which is renamed over `path`, and the folder is synced. A link at `path` is
+/// replaced, not followed. 0 on success, negative on failure.
 int WriteFileBytes(const char* path, const void* data, size_t count);
 /// Reads at most `size` bytes of the file at `path` into `buf` and the count into *count.
 /// 0 when the whole file was read, 1 when it holds more than `size` bytes (only `size` were

@@ -28,8 +28,8 @@ Model::Model(const ModelOptions& options)
 }
 
 void Model::resetAnalog() {
-  // Maximum at the bottom and minimum at the top of the range: the first measurement after a
-  // reset sets both to its analog value.
+  // At power-up, before any line was taken: maximum at the bottom and minimum at the top of the
+  // range, so the first measurement sets both to its analog value.
   anaMax_ = 0;
   anaMin_ = static_cast<std::uint16_t>(profile_.pixelsX8 - 1);
   results_.anaMax = anaMax_;
@@ -89,12 +89,12 @@ Bytes Model::frameAnswer(std::uint16_t order, const Words& words) const {
   return encodeFrame(Frame{kAnswerSync, order, words});
 }
 
-void Model::measure(Nanos now) {
+void Model::measure(Nanos now, bool restartAnalog) {
   capture_ = line_.capture(now, ram_);
   captured_ = true;
   Evaluation e = evaluate(capture_.video, ram_, profile_, capture_.dynpower);
-  anaMax_ = std::max(anaMax_, e.analog);
-  anaMin_ = std::min(anaMin_, e.analog);
+  anaMax_ = restartAnalog ? e.analog : std::max(anaMax_, e.analog);
+  anaMin_ = restartAnalog ? e.analog : std::min(anaMin_, e.analog);
   results_ = e.results;
   results_.anaMax = anaMax_;
   results_.anaMin = anaMin_;
@@ -140,7 +140,9 @@ std::optional<Bytes> Model::answerFor(const Frame& f, std::span<const std::uint8
     case Order::Hardware:
       return frameAnswer(f.order, hardwareWords(profile_));
     case Order::ResetAnalog:
-      resetAnalog();
+      // The sensor measures all the time: its maximum and minimum start over from the analog
+      // value of the line as it is now, and the answer carries them with that line's results.
+      measure(now, true);
       return frameAnswer(f.order, results_.toWords());
   }
   return std::nullopt;

@@ -70,7 +70,10 @@ class Model {
 
  private:
   std::optional<Bytes> answerFor(const Frame& f, std::span<const std::uint8_t> raw, Nanos now);
-  void measure(Nanos now);
+  /// Takes a line; with `restartAnalog` the analog maximum and minimum start over from its
+  /// analog value instead of taking it in.
+  void measure(Nanos now, bool restartAnalog = false);
+  /// The analog maximum and minimum of a sensor that has taken no line yet.
   void resetAnalog();
   Bytes frameAnswer(std::uint16_t order, const Words& words) const;
   std::optional<Answer> applyFaults(std::uint16_t order, Bytes bytes, Nanos now);

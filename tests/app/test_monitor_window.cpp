@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/globals.h"
@@ -25,6 +26,7 @@
 #include "display/userint_qt.h"
 #include "link/com232.h"
 #include "link/rs232.h"
+#include "recorder/recfile.h"
 #include "resources/panels.h"
 #include "sensor/model.h"
 #include "support/ui_helpers.h"
@@ -36,6 +38,11 @@ namespace {
 std::string CountersBeforeRate(const QString& text) {
   const std::string s = text.toStdString();
   return s.substr(0, s.find("Frames per second:"));
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 int Lines(QPlainTextEdit* list) { return list->document()->isEmpty() ? 0 : list->blockCount(); }
@@ -138,6 +145,59 @@ TEST_F(MonitorWindowTest, OpensFromTheStatusLineFollowsPausesResetsAndSaves) {
             "Requests sent: 0\nAnswers taken: 0\nTime-outs: 0\nWrong sync word: 0\n"
             "Unexpected order word: 0\nBytes discarded: 0\n");
   EXPECT_EQ(Lines(list), 12);
+}
+
+// "Save log..." asks before it replaces a file, and never replaces the file the recorder holds
+// for its run (as its header left it): the status line and the window say why nothing was
+// saved. Once the run lets the file go, it may be replaced after the question.
+TEST_F(MonitorWindowTest, SaveLogAsksBeforeReplacingAndRefusesTheRecordersFile) {
+  env_.peer.answerLikeSensor({});
+  char arg0[] = "rorir";
+  char* argv[] = {arg0, nullptr};
+  ASSERT_EQ(StartUp(1, argv), 0);
+  ASSERT_EQ(OpenLinkMonitor(), 0);
+  QWidget* window = LinkMonitorWidget();
+  ASSERT_NE(window, nullptr);
+  auto* note = window->findChild<QLabel*>("MonitorSaved");
+  const std::string run = env_.dataDir + "/RUN.DAT";
+  const std::string other = env_.dataDir + "/other.log";
+  CopyText(szRunFile, run.c_str());
+  ASSERT_EQ(writeFileHeader(), 0);
+  const std::string header = FileText(run);
+  std::ofstream(other) << "keep";
+  struct Case {
+    const char* what;
+    std::string path;
+    bool release;  // the run lets its file go first
+    int answer;    // to the question; -1 when none may be asked
+    std::string note, status, startsWith;
+  };
+  const Case cases[] = {
+      {"the run's file", run, false, -1, "Log NOT saved: " + run + " is the file of the running recording",
+       "Link log not saved: RUN.DAT is the file of the running recording!", "Datum:"},
+      {"another file, declined", other, false, 0, "Log NOT saved: " + other + " kept as it was",
+       "Link log not saved: other.log kept as it was", "keep"},
+      {"another file, confirmed", other, false, 1, "Log saved to " + other, "", "#"},
+      {"the run's file after the run", run, true, 1, "Log saved to " + run, "", "#"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.release) ReleaseRunFile();
+    ResetPopupLog();
+    ResetTextBox(pHandle, MAIN_TBOXstatus, "");
+    if (c.answer >= 0) QueueConfirmAnswer(c.answer);
+    QueueFileSelectAnswer(VAL_EXISTING_FILE_SELECTED, c.path.c_str());
+    QTest::mouseClick(window->findChild<QPushButton*>("MonitorSave"), Qt::LeftButton);
+    EXPECT_EQ(note->text().toStdString(), c.note);
+    char status[256] = "";
+    GetCtrlVal(pHandle, MAIN_TBOXstatus, status);
+    EXPECT_EQ(std::string(status), c.status);
+    EXPECT_EQ(FileText(c.path).rfind(c.startsWith, 0), 0u) << FileText(c.path).substr(0, 40);
+    size_t asked = 0;
+    for (const PopupRecord& p : PopupLog()) asked += p.kind == "confirm";
+    EXPECT_EQ(asked, c.answer >= 0 ? 1u : 0u);
+  }
+  EXPECT_FALSE(header.empty());
 }
 
 }  // namespace

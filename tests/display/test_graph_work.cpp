@@ -349,3 +349,60 @@ TEST_F(GraphWork, ExportsWriteWholeFilesOrReportAndLeaveNothing) {
   EXPECT_EQ(gStatus, "");
   RemoveTree(dir.string());
 }
+
+namespace {
+
+std::string gProtected;
+int IsProtected(const char* path) { return gProtected == path ? 1 : 0; }
+
+// A save asks before it replaces whatever stands at its name, and refuses the protected file
+// (the running recording's) without asking.
+TEST_F(GraphWork, SavesAskBeforeTheyReplaceAndNeverTouchTheProtectedFile) {
+  const std::filesystem::path dir = MakeTempDir();
+  ASSERT_FALSE(dir.empty());
+  DrawVideo(4, 333);
+  SetProtectedFileHook(IsProtected);
+  gProtected = (dir / "run.csv").string();
+  struct Case {
+    const char* what;
+    const char* action;
+    const char* name;
+    int answer;          // the answer to the question, -1 when none may be asked
+    bool replaced;
+    std::string status;
+  };
+  const Case cases[] = {
+      {"a new name", "saveCsv", "new.csv", -1, true, "CSV data written: new.csv"},
+      {"declined", "saveCsv", "old.csv", 0, false, "CSV data not saved: old.csv kept as it was"},
+      {"confirmed", "saveCsv", "old.csv", 1, true, "CSV data written: old.csv"},
+      {"a picture, declined", "savePicture", "old.png", 0, false, "Picture not saved: old.png kept as it was"},
+      {"a picture, confirmed", "savePicture", "old.png", 1, true, "Picture written: old.png"},
+      {"the protected file", "saveCsv", "run.csv", -1, false,
+       "CSV data not saved: run.csv is the file of the running recording!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(dir / c.name);
+    if (std::string(c.name) != "new.csv") std::ofstream(dir / c.name) << "old";
+    ResetPopupLog();
+    if (c.answer >= 0) QueueConfirmAnswer(c.answer);
+    QueueFileSelectAnswer(VAL_NEW_FILE_SELECTED, (dir / c.name).c_str());
+    Trigger(MAIN_GRAPHvideo, c.action);
+    EXPECT_EQ(gStatus, c.status);
+    EXPECT_EQ(FileBytes(dir / c.name) != "old", c.replaced);
+    size_t asked = 0;
+    for (const PopupRecord& p : PopupLog()) asked += p.kind == "confirm";
+    EXPECT_EQ(asked, c.answer >= 0 ? 1u : 0u);
+  }
+  // A link at the name is asked about too, and stays when declined.
+  std::filesystem::create_symlink(dir / "nowhere", dir / "link.csv");
+  QueueConfirmAnswer(0);
+  QueueFileSelectAnswer(VAL_NEW_FILE_SELECTED, (dir / "link.csv").c_str());
+  Trigger(MAIN_GRAPHvideo, "saveCsv");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.csv"));
+  EXPECT_EQ(gStatus, "CSV data not saved: link.csv kept as it was");
+  SetProtectedFileHook(nullptr);
+  RemoveTree(dir.string());
+}
+
+}  // namespace

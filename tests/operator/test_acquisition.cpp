@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <tuple>
+#include <utility>
 
 #include "app/acquisition.h"
 #include "display/gui.h"
@@ -314,6 +316,58 @@ TEST_F(AcquisitionTest, ResetAnsweredLateIsOkAndUnansweredTimesOut) {
     ASSERT_GE(rec.texts().size(), 2u) << c.what << seen;
     EXPECT_EQ(rec.texts()[rec.texts().size() - 2], "Reset Max/Min values...") << c.what << seen;
   }
+}
+
+// RESET MAX/MIN against the virtual sensor: after a run that spread the analog maximum and
+// minimum apart, both start over from the analog value (the M-value here) of the line the reset
+// took, so the first result after it shows the boxes holding that value and its own, and
+// nothing of the spread before.
+TEST_F(AcquisitionTest, ResetMaxMinStartsBothAnalogBoxesOverFromTheCurrentValue) {
+  StartWithSensor();
+  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_VISIBLE, 1);
+  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_DIMMED, 0);
+  auto boxes = [] {
+    u16 max = 0, min = 0;
+    GetCtrlVal(pHandle, MAIN_NUManaMax, &max);
+    GetCtrlVal(pHandle, MAIN_NUManaMin, &min);
+    return std::pair<int, int>(max, min);
+  };
+  const long before = static_cast<long>(resultFramesDrawn);
+  QTimer watch;
+  watch.setInterval(1);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (static_cast<long>(resultFramesDrawn) - before >= 40) stop_flag = 1;
+  });
+  watch.start();
+  Click(MAIN_BTNRun);
+  ASSERT_TRUE(PumpUntil([&] { return static_cast<long>(resultFramesDrawn) - before >= 40 && Dimmed(MAIN_BTNRun) == 0; }, 10.0));
+  watch.stop();
+  const auto [spreadMax, spreadMin] = boxes();
+  ASSERT_GT(spreadMax, spreadMin) << "forty results spread the maximum and minimum apart";
+
+  Click(MAIN_ButtonReset);
+  ASSERT_TRUE(PumpUntil([] { return Status() == "Reset of analog-output Max/Min OK!"; }, 3.0)) << Status();
+  const int atReset = model_->results().Mvalue;
+  EXPECT_EQ(model_->results().anaMax, atReset);
+  EXPECT_EQ(model_->results().anaMin, atReset);
+
+  // One result after the reset, then silence: the cycle ends by its time-out with that result
+  // on the panel.
+  auto model = model_;
+  auto measures = std::make_shared<int>(0);
+  peer_.setResponder([model, measures](const PeerFrame& f) {
+    std::vector<PeerReply> out;
+    if (f.order() == 8 && (*measures)++ > 0) return out;
+    if (auto a = model->request(f.bytes, rorir::sensor::Nanos{0})) out.push_back({a->bytes, {}});
+    return out;
+  });
+  const long drawn = static_cast<long>(resultFramesDrawn);
+  Click(MAIN_BTNRun);
+  ASSERT_TRUE(PumpUntil([&] { return Status() == "Timeout RS232-Line!" && Dimmed(MAIN_BTNRun) == 0; }, 6.0)) << Status();
+  ASSERT_EQ(static_cast<long>(resultFramesDrawn), drawn + 1);
+  const auto [max, min] = boxes();
+  EXPECT_EQ(max, std::max<int>(atReset, Mvalue));
+  EXPECT_EQ(min, std::min<int>(atReset, Mvalue));
 }
 
 int Background(int control) {

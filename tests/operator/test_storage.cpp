@@ -13,6 +13,7 @@
 #include "display/utility.h"
 #include "link/com232.h"
 #include "link/rs232.h"
+#include "recorder/recfile.h"
 #include "operator_fixture.h"
 #include "resources/panels.h"
 #include "support/ui_helpers.h"
@@ -303,6 +304,92 @@ TEST_F(StorageTest, AFileThatCannotBeWrittenSaysSo) {
   PumpFor(0.05);
   EXPECT_EQ(Status(), PARA_WRITE_FAILED);
   EXPECT_EQ(GetFileInfo(path.c_str(), nullptr), 0);
+}
+
+// SEND with File asks before it replaces a file and never replaces the file a recording run
+// holds (as its header left it); what was not saved is said on the status line.
+TEST_F(StorageTest, SendToAFileAsksBeforeReplacingAndRefusesTheRecordersFile) {
+  Click(MAIN_RBTFile);
+  PumpFor(0.02);
+  ASSERT_EQ(target, DATFILE);
+  const std::string para = dataDir_ + "/para.dat";
+  const std::string run = dataDir_ + "/RUN.DAT";
+  CopyText(szRunFile, run.c_str());
+  ASSERT_EQ(writeFileHeader(), 0);
+  const std::string header = ReadWhole(run);
+  ASSERT_FALSE(header.empty());
+  struct Case {
+    const char* what;
+    std::string path;
+    int answer;  // to the question; -1 when none may be asked
+    bool written;
+    const char* status;
+  };
+  const Case cases[] = {
+      {"declined", para, 0, false, "Parameter file not saved: para.dat kept as it was"},
+      {"confirmed", para, 1, true, "Transmit..."},
+      {"the recorder's file", run, -1, false, "Parameter file not saved: RUN.DAT is the file of the running recording!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.path == para) WriteWhole(para, "old");
+    const std::string before = ReadWhole(c.path);
+    ResetPopupLog();
+    if (c.answer >= 0) QueueConfirmAnswer(c.answer);
+    QueueFileSelectAnswer(VAL_EXISTING_FILE_SELECTED, c.path.c_str());
+    Click(MAIN_BTNSend);
+    PumpFor(0.05);
+    EXPECT_EQ(Status(), c.status);
+    EXPECT_EQ(ReadWhole(c.path) != before, c.written);
+    size_t asked = 0;
+    for (const PopupRecord& p : PopupLog()) asked += p.kind == "confirm";
+    EXPECT_EQ(asked, c.answer >= 0 ? 1u : 0u);
+  }
+  ReleaseRunFile();
+}
+
+// A file with values out of range is repaired on the panel, and the panel says which: each
+// repaired field is marked and its tooltip tells what the file held. The status line is what a
+// good file leaves today (empty), and a clean file read next takes the marks away.
+TEST_F(StorageTest, RepairedFileValuesAreMarkedWithWhatTheFileHeld) {
+  SetCtrlVal(pHandle, MAIN_RBTFile, 1);
+  target = DATFILE;
+  const std::string path = dataDir_ + "/repaired.dat";
+  // Power 70000 (beyond 16 bits and out of range), window right 2000 (beyond the line), slope
+  // 70000 (in range only once cut to 16 bits).
+  WriteWhole(path, "70000\n0\n512\n0\n1\n1\n1\n2000\n512\n100\n0\n1\n70000\n30000\n0\n0\n");
+  auto tip = [](int id) { return CtrlWidget(pHandle, id)->toolTip().toStdString(); };
+  auto background = [](int id) {
+    int colour = 0;
+    GetCtrlAttribute(pHandle, id, ATTR_TEXT_BGCOLOR, &colour);
+    return colour;
+  };
+  QueueFileSelectAnswer(VAL_EXISTING_FILE_SELECTED, path.c_str());
+  Click(MAIN_BTNGet);
+  PumpFor(0.05);
+  EXPECT_EQ(Status(), "");
+  const struct {
+    int id;
+    const char* held;
+  } repaired[] = {{MAIN_NUMpower, "70000"}, {MAIN_NEDITEdgeRight, "2000"}, {MAIN_NUMslope, "70000"}};
+  for (const auto& r : repaired) {
+    EXPECT_EQ(background(r.id), REPAIRED_COLOUR) << r.id;
+    EXPECT_NE(tip(r.id).find(std::string("held ") + r.held), std::string::npos) << tip(r.id);
+  }
+  EXPECT_NE(tip(MAIN_NUMpower).find("repaired to 500"), std::string::npos) << tip(MAIN_NUMpower);
+  for (int id : {MAIN_NUMVideoThreshold, MAIN_NEDITEdgeLeft, MAIN_NUMtVal, MAIN_NEDITTolerance, MAIN_NUMaverage}) {
+    EXPECT_EQ(background(id), -1) << id;
+    EXPECT_EQ(tip(id), "") << id;
+  }
+
+  WriteWhole(path, "500\n0\n512\n0\n1\n1\n1\n1000\n512\n100\n0\n1\n1024\n30000\n0\n0\n");
+  QueueFileSelectAnswer(VAL_EXISTING_FILE_SELECTED, path.c_str());
+  Click(MAIN_BTNGet);
+  PumpFor(0.05);
+  for (const auto& r : repaired) {
+    EXPECT_EQ(background(r.id), -1) << r.id;
+    EXPECT_EQ(tip(r.id), "") << r.id;
+  }
 }
 
 }  // namespace

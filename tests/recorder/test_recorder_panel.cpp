@@ -1,10 +1,16 @@
 // The recorder popup on the real panels: the toggle, the close box, Stop and Exit, the batch
 // name and its refusals, the file dialog, the planned duration, and the analog-output ring.
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QStyle>
+#include <QStyleOption>
 
 #include <filesystem>
+#include <map>
 
+#include "app/storage.h"
 #include "recorder/popup.h"
+#include "recorder/recfile.h"
 #include "recorder_fixture.h"
 #include "sensor/model.h"
 
@@ -220,6 +226,87 @@ TEST_F(RecorderPanel, AnalogRingShowsTheMaxMinGroupAboveOne) {
     for (int id : group)
       EXPECT_EQ(Attr(pHandle, id, ATTR_VISIBLE), value > 1 ? 1 : 0) << "value " << value << " id " << id;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The room a read-only text box gives its text, as the line edit lays it out: the contents
+// rectangle less its text margins and the two-pixel margin on each side, and the cursor's
+// width and one pixel after the text. Wider, the box scrolls to the text's end and cuts its
+// beginning off.
+class TextRoom : public QLineEdit {
+ public:
+  static bool Fits(QLineEdit* e, const QString& text, int* need, int* room) {
+    QStyleOptionFrame option;
+    static_cast<TextRoom*>(e)->initStyleOption(&option);
+    const QRect r = e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e).marginsRemoved(e->textMargins());
+    *room = r.width() - 2 * 2;
+    *need = QFontMetrics(e->font()).horizontalAdvance(text) + 1 + e->style()->pixelMetric(QStyle::PM_TextCursorWidth, &option, e);
+    return *need <= *room;
+  }
+};
+
+// Every text the recorder status box and the main status line show fits its box at every fit
+// factor the panels can be drawn at (0.3 to 1 in whole hundredths), in the box's own font.
+// Texts with a number or a name in them carry a long one of the usual kind.
+TEST_F(RecorderPanel, EveryStatusTextFitsItsBoxAtEveryFitFactor) {
+  std::vector<std::string> recorder = {
+      "APPEND TO DATA-FILE...", "DATA-RECORDER: RS-232-BUSY ...", "DATA-RECORDER COMPLETED SUCCESSFULLY",
+      "DATA-RECORDER INTERRUPTED - TIMEOUT RS-232 LINE!", "DATA-RECORDER INTERRUPTED!",
+      "DATA-RECORDER INTERRUPTED - FILE COULD NOT BE WRITTEN!",
+      "DATA-RECORDER NOT STARTED - FILE COULD NOT BE WRITTEN!"};
+  for (int why = BATCH_EMPTY; why <= BATCH_PATH_TOO_LONG; ++why)
+    recorder.push_back(BatchNameRefusal(static_cast<BatchNameCheck>(why)));
+  std::vector<std::string> main = {
+      "Init COM-Port ...", "Echo Check - Line Ok!", "Timeout-RS-232...", "read error - not sync byte 0xAA!",
+      "Waiting for parameter-frame ...", "Parameter-frame received! - Line Ok!", "Error reading firmware-info!",
+      "Error reading HARDWARE-info!", "Waiting for firmware info ...", "Timeout - reading firmware info!",
+      "Transmit...", "Line Ok!", "Timeout RS232-Line!", "Waiting for Data[64] ...", "Data[64] block received!",
+      "Timeout-RS-232 while reading 64 data-words!", "New setpoint value teached!", "Reset Max/Min values...",
+      "Reset of analog-output Max/Min OK!", PARA_READ_FAILED, PARA_WRITE_FAILED,
+      "COM16 lost - waiting for it to come back ...",
+      "Virtual line sensor type 101, 2048 pixels, firmware 12.34, board 100, ok",  // 72 characters
+      "Picture written: video-graph-20260712-171827.png",
+      "CSV data could not be written: video-graph-20260712-171827.csv",
+      "Parameter file not saved: KVORpara.dat kept as it was",
+      "Parameter file not saved: CHARGE0123.DAT is the file of the running recording!",
+      "Link log not saved: CHARGE0123.DAT is the file of the running recording!",
+      "Picture not saved: video-graph-20260712-171827.png kept as it was"};
+  for (int code : {RS232_ERR_SYSTEM, RS232_ERR_INVALID_PORT, RS232_ERR_PORT_NOT_OPEN, RS232_ERR_IO,
+                   RS232_ERR_NO_PORT_FOUND, RS232_ERR_CANNOT_OPEN, RS232_ERR_INVALID_PARAMETER, RS232_ERR_TIMEOUT, -5})
+    main.push_back(ComOpenErrorText(code));
+  for (const std::string& t : recorder) main.push_back(t);  // a refusal during a run goes there
+  const struct {
+    int panel, control;
+    const std::vector<std::string>& texts;
+  } boxes[] = {{pPopup, RECORDER_TBOXrecstatus, recorder}, {pHandle, MAIN_TBOXstatus, main}};
+  DisplayPanel(pPopup);
+  // For each text the factor at which it lacks the most room (need - room, > 0 when cut).
+  std::map<std::string, std::string> worst;
+  std::map<std::string, int> lack;
+  for (int hundredths = 30; hundredths <= 100; ++hundredths) {
+    ASSERT_EQ(SetPanelFitFactor(pHandle, hundredths / 100.0), 0);
+    ASSERT_EQ(SetPanelFitFactor(pPopup, hundredths / 100.0), 0);
+    for (const auto& box : boxes) {
+      auto* edit = qobject_cast<QLineEdit*>(CtrlWidget(box.panel, box.control));
+      ASSERT_NE(edit, nullptr);
+      // Bold, as the run's red outcomes are.
+      SetCtrlAttribute(box.panel, box.control, ATTR_TEXT_BOLD, 1);
+      for (const std::string& text : box.texts) {
+        int need = 0, room = 0;
+        TextRoom::Fits(edit, QString::fromStdString(text), &need, &room);
+        const std::string key = (box.panel == pPopup ? "recorder: " : "main: ") + text;
+        if (!lack.count(key) || need - room > lack[key]) {
+          lack[key] = need - room;
+          worst[key] = std::to_string(need) + " pixels for " + std::to_string(room) + " at " +
+                       std::to_string(hundredths) + "%";
+        }
+      }
+    }
+  }
+  for (const auto& [key, by] : lack) EXPECT_LE(by, 0) << key << ": " << worst[key];
 }
 
 }  // namespace

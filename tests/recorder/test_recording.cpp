@@ -9,6 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QMenu>
+
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -763,6 +766,60 @@ TEST(RecordingEnded, EachEndFromOutsideLeavesWholeLinesAndItsOutcome) {
     EXPECT_GE(ExpectHeaderAndWholeRecords(FileBytes(child.file()), &rest), 2u);
     EXPECT_EQ(rest, "");
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The saves of a graph's menu aimed at the running recording's file, by its name and through a
+// link: refused with a text on the status line and without a question, and the run completes
+// with every record in its file. Once the run is over the same file may be replaced, after the
+// question.
+TEST_F(RecordingRun, SavesDuringARunNeverReplaceItsFile) {
+  peer_.answerLikeSensor({});
+  Enter(RECORDER_NUMnumSample, 2);
+  Enter(RECORDER_NUMincTime, 1);
+  // A name the CSV export keeps as it is.
+  const std::string run = dataDir_ + "/RUN.csv";
+  const std::string link = dataDir_ + "/LINK.csv";
+  ASSERT_EQ(symlink(run.c_str(), link.c_str()), 0);
+  CopyText(rec_fname, run.c_str());
+  struct Try {
+    const char* action;
+    std::string chosen;
+    std::string status;  // the status line right after the save
+  };
+  const Try tries[] = {
+      {"saveCsv", run, "CSV data not saved: RUN.csv is the file of the running recording!"},
+      {"savePicture", dataDir_ + "/OTHER.png", "Picture written: OTHER.png"},
+      {"saveCsv", link, "CSV data not saved: LINK.csv is the file of the running recording!"},
+  };
+  std::vector<std::string> seen;
+  size_t confirms = 0;
+  At(0.5, [&] {
+    for (const Try& t : tries) {
+      QueueFileSelectAnswer(VAL_NEW_FILE_SELECTED, t.chosen.c_str());
+      GraphContextMenu(pHandle, MAIN_GRAPHvideo)->findChild<QAction*>(t.action)->trigger();
+      seen.push_back(CtrlText(pHandle, MAIN_TBOXstatus));
+    }
+    for (const PopupRecord& p : PopupLog()) confirms += p.kind == "confirm";
+  });
+  RunRecording();
+  ASSERT_EQ(seen.size(), 3u) << "the saves were tried during the run";
+  for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], tries[i].status) << i;
+  EXPECT_EQ(confirms, 0u) << "a refusal asks nothing";
+  EXPECT_EQ(RecStatus(), "DATA-RECORDER COMPLETED SUCCESSFULLY");
+  size_t records = 0;
+  ExpectWellFormed(RecFile(), &records);
+  EXPECT_EQ(records, 2u);
+
+  // After the run the file is the operator's again: replaced once confirmed.
+  QueueFileSelectAnswer(VAL_EXISTING_FILE_SELECTED, run.c_str());
+  QueueConfirmAnswer(1);
+  GraphContextMenu(pHandle, MAIN_GRAPHvideo)->findChild<QAction*>("saveCsv")->trigger();
+  EXPECT_EQ(CtrlText(pHandle, MAIN_TBOXstatus), "CSV data written: RUN.csv");
+  EXPECT_EQ(RecFile().rfind("pixel position", 0), 0u);
 }
 
 }  // namespace

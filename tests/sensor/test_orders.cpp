@@ -28,9 +28,6 @@ TEST(SensorOrders, FrameAnswersAreByteExact) {
       {"hardware information", request(10),
        "00 AA 00 0A 00 01 04 00 00 00 00 64 20 00 04 00 00 01 04 00 01 36 00 00 00 00 00 00 00 00 "
        "00 00 00 00 00 00"},
-      {"reset answers with analog max 0 and min at the top of the range", request(11),
-       "00 AA 00 0B 00 00 00 00 00 00 00 00 00 00 02 00 00 64 00 00 00 00 00 00 00 00 00 00 1F FF "
-       "00 00 00 00 00 00"},
   };
   for (const Case& c : cases) {
     Model m(opts(&t1()));
@@ -106,7 +103,7 @@ TEST(SensorOrders, TeachSetsTheSetpointToTheCurrentMValue) {
   EXPECT_EQ(evaluate(v, m.ram(), t1(), m.results().dynpower).results.Mvalue, mvalue);
 }
 
-TEST(SensorOrders, ResetClearsTheAnalogMaximumAndMinimum) {
+TEST(SensorOrders, ResetStartsTheAnalogMaximumAndMinimumOverFromTheCurrentValue) {
   Model m(opts(&t1(), 3));
   std::uint16_t lo = 0xFFFF, hi = 0;
   for (int k = 0; k < 20; ++k) {
@@ -119,15 +116,23 @@ TEST(SensorOrders, ResetClearsTheAnalogMaximumAndMinimum) {
   }
   ASSERT_LT(lo, hi) << "the edges drift";
 
+  // The reset takes the line of the moment: both start over from its M-value, which the answer
+  // carries with the line's other results.
   std::optional<Bytes> reset = ask(m, request(11), 21s);
   ASSERT_TRUE(reset);
-  EXPECT_EQ(word(*reset, 11), 0u);
-  EXPECT_EQ(word(*reset, 12), t1().pixelsX8 - 1);
+  EXPECT_EQ(orderOf(*reset), 11u);
+  const std::uint16_t now = word(*reset, 2);
+  EXPECT_GT(word(*reset, 7), 0u) << "edges of the line taken";
+  EXPECT_EQ(word(*reset, 11), now);
+  EXPECT_EQ(word(*reset, 12), now);
 
-  std::optional<Bytes> next = ask(m, request(8), 22s);
+  // From there they take in each new line.
+  std::optional<Bytes> next = ask(m, request(8), 30s);
   ASSERT_TRUE(next);
-  EXPECT_EQ(word(*next, 11), word(*next, 2)) << "after a reset both start at the current value";
-  EXPECT_EQ(word(*next, 12), word(*next, 2));
+  const std::uint16_t later = word(*next, 2);
+  ASSERT_NE(later, now) << "the edges moved";
+  EXPECT_EQ(word(*next, 11), std::max(now, later));
+  EXPECT_EQ(word(*next, 12), std::min(now, later));
 }
 
 TEST(SensorOrders, BadRequestsAreIgnoredAndCounted) {

@@ -1,15 +1,18 @@
 // Utility services: bounded texts, paths, the data folder and the durable file helpers.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "display/utility.h"
 #include "support/ui_helpers.h"
@@ -118,6 +121,59 @@ TEST(Files, AppendsGoOnlyToTheFileThatWasCreated) {
   EXPECT_EQ(bytes(moved), "ab\r\ncd\r\n");
   EXPECT_LT(GetFileId(f.c_str(), &other), 0);
   EXPECT_LT(CreateNewFile((dir + "/absent/x.dat").c_str(), &other), 0);
+  RemoveTree(dir);
+}
+
+// A whole write never opens what lies at a name of its own choosing: a link there (which
+// would make the write land in the file it points to) and a real file there (which a fixed
+// temporary name would truncate and remove) both stay as they were, and the folder holds no
+// temporary file afterwards, also when the rename fails.
+TEST(Files, WholeWritesLeaveWhatLiesBesideTheTargetAlone) {
+  const std::string dir = MakeTempDir();
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto names = [&dir] {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(dir.c_str())) {
+      while (dirent* e = readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) out.push_back(e->d_name);
+      closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::string target = dir + "/export.csv";
+  const std::string partial = target + ".partial";
+  const std::string victim = dir + "/victim.dat";
+  for (bool asLink : {true, false}) {
+    SCOPED_TRACE(asLink ? "a link at <path>.partial" : "a file at <path>.partial");
+    std::ofstream(target, std::ios::binary) << "old";
+    std::ofstream(victim, std::ios::binary) << "recorded data";
+    if (asLink) {
+      ASSERT_EQ(symlink(victim.c_str(), partial.c_str()), 0);
+    } else {
+      std::ofstream(partial, std::ios::binary) << "operator's own file";
+    }
+    ASSERT_EQ(WriteFileBytes(target.c_str(), "new", 3), 0);
+    EXPECT_EQ(bytes(target), "new");
+    EXPECT_EQ(bytes(victim), "recorded data");
+    struct stat st {};
+    ASSERT_EQ(lstat(partial.c_str(), &st), 0);
+    if (asLink) {
+      EXPECT_TRUE(S_ISLNK(st.st_mode));
+    } else {
+      EXPECT_EQ(bytes(partial), "operator's own file");
+    }
+    EXPECT_EQ(names(), (std::vector<std::string>{"export.csv", "export.csv.partial", "victim.dat"}));
+    ASSERT_EQ(unlink(partial.c_str()), 0);
+  }
+  // A folder in the target's place cannot be replaced: the temporary file goes again.
+  const std::string folder = dir + "/taken";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  EXPECT_LT(WriteFileBytes(folder.c_str(), "x", 1), 0);
+  EXPECT_EQ(names(), (std::vector<std::string>{"export.csv", "taken", "victim.dat"}));
   RemoveTree(dir);
 }
 
