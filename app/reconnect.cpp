@@ -103,6 +103,8 @@ void Reopen(int) {
 void PortsChanged(void) {
   FillComPortRing();
   if (reopening) return;
+  // A port in use that works awaits nothing (it may have been opened past the ring).
+  if (ComPortUsable(com)) comWait = COM_WAIT_NONE;
   // A loop, a command or a pop-up of the operator's is running (the loop on a lost port is
   // about to end): look again once it is over, so its own last text stays in order and no
   // opening runs nested inside it.

@@ -3,9 +3,11 @@
 //
 // The watch needs no device manager: it listens (inotify) for entries made and removed in the
 // device folder and in the folder of every RORIR_COM<n> path, and looks again every few
-// seconds for what those cannot show (a folder that does not exist yet, a file system without
-// notifications). Either way it only brings the port table up to date and calls the program
-// back when something changed; a quiet machine costs one look at /sys/class/tty every poll.
+// seconds for what those cannot show (a folder that does not exist yet). While every folder is
+// watched the full look comes only every half minute, for a file system without notifications:
+// a look scans /sys/class/tty, hundreds of system calls on a usual machine, which would be most
+// of what a program waiting on a quiet line costs. Either way it only brings the port table up
+// to date and calls the program back when something changed.
 #include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
@@ -30,6 +32,7 @@ namespace {
 
 constexpr int kSettleMs = 50;   // a plugged adapter makes several entries at once
 constexpr int kPollMs = 2000;   // the look that needs no notification
+constexpr int kWatchedPolls = 15;  // polls between two full looks while every folder is watched
 
 ComPortsCallbackPtr watchCallback = nullptr;
 // Owned by the application object, so a program that ends without stopping the watch leaves
@@ -44,6 +47,7 @@ std::map<std::string, int> watched;  // folder -> inotify watch descriptor
 bool lostPending = false;
 unsigned reportedVersion = 0;  // the port table's version the program was last told of
 bool recheckPending = false;
+int quietPolls = 0;  // polls skipped since the last full look
 
 // The folders whose entries decide the list: the device folder and every override's folder.
 std::set<std::string> FoldersToWatch() {
@@ -77,6 +81,13 @@ void WatchFolders() {
     // A folder that cannot be watched (missing yet) is left to the poll, and tried again then.
     if (wd >= 0) watched[folder] = wd;
   }
+}
+
+// True when inotify reports on every folder whose entries decide the list.
+bool EveryFolderWatched() {
+  for (const std::string& folder : FoldersToWatch())
+    if (!folder.empty() && watched.count(folder) == 0) return false;
+  return true;
 }
 
 // Brings the table up to date and tells the program when the list changed, a port was lost
@@ -142,7 +153,11 @@ int WatchComPorts(ComPortsCallbackPtr callback) {
     Settle();
   });
   auto* poll = new QTimer(watchContext);
-  QObject::connect(poll, &QTimer::timeout, watchContext, Settle);
+  QObject::connect(poll, &QTimer::timeout, watchContext, [] {
+    if (inotifyFd >= 0 && EveryFolderWatched() && ++quietPolls < kWatchedPolls) return;
+    quietPolls = 0;
+    Settle();
+  });
   poll->start(kPollMs);
 
   inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);

@@ -201,14 +201,18 @@ TEST_F(IdentificationTest, HardwareAnswersSetGeometryScalesAndPanel) {
       auto sw = std::find_if(controls.begin(), controls.end(), [](auto& x) { return x.id == MAIN_BINSWopMode; });
       EXPECT_EQ(sw->text, c.onText) << c.what;
     }
+    // Type 101 shows the gap fields and relabels the analog ring's item 1; every other type
+    // finds them as the panel has them, whatever sensor came before.
+    const bool gapSensor = c.words[0] == 101;
+    char label[32];
+    GetLabelFromIndex(pHandle, MAIN_RNGanaMode, 1, label, sizeof label);
+    EXPECT_STREQ(label, gapSensor ? "GAP-VALUE" : "M-value, inverted") << c.what;
+    for (int id : {MAIN_NUMgapPix, MAIN_NUMedcnt}) {
+      int visible = -1;
+      GetCtrlAttribute(pHandle, id, ATTR_VISIBLE, &visible);
+      EXPECT_EQ(visible, gapSensor ? 1 : 0) << c.what;
+    }
   }
-  // Type 101 also showed the gap fields and relabelled the analog ring's item 1.
-  char label[32];
-  GetLabelFromIndex(pHandle, MAIN_RNGanaMode, 1, label, sizeof label);
-  EXPECT_STREQ(label, "GAP-VALUE");
-  int visible = 0;
-  GetCtrlAttribute(pHandle, MAIN_NUMgapPix, ATTR_VISIBLE, &visible);
-  EXPECT_EQ(visible, 1);
   EXPECT_DOUBLE_EQ(xArray[1], 1.0);  // the last case's factor 8; the coarse scale is an eighth
 }
 
