@@ -46,7 +46,8 @@ void NoteIdentification(int otherLine) {
     return;
   }
   const Identity now{ccdtype, ccdmaxpixel, ccdsubpixel, pcbtype, softversion};
-  if (otherLine || !anyShown || !(now == shownSensor)) ClearResults();
+  // Before the first identification the panel holds nobody's results.
+  if (otherLine || (anyShown && !(now == shownSensor))) ClearResults();
   shownSensor = now;
   anyShown = true;
   ShowResultsLive(1);

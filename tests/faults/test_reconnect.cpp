@@ -23,10 +23,12 @@
 #include "app/main_panel.h"
 #include "app/reconnect.h"
 #include "app/settings.h"
+#include "display/gui.h"
 #include "display/userint.h"
 #include "display/userint_qt.h"
 #include "display/utility.h"
 #include "link/com232.h"
+#include "link/com232_owner.h"
 #include "link/rs232.h"
 #include "link/rs232_names.h"
 #include "recorder/recfile.h"
@@ -46,6 +48,12 @@ constexpr const char* kWaitingText = "COM1 lost - waiting for it to come back ..
 int Dimmed(int control) {
   int v = -1;
   GetCtrlAttribute(pHandle, control, ATTR_DIMMED, &v);
+  return v;
+}
+
+int CtrlInt(int control) {
+  int v = 0;
+  GetCtrlVal(pHandle, control, &v);
   return v;
 }
 
@@ -156,6 +164,11 @@ TEST_F(Reconnection, PortPulledDuringRunEndsTheLoopWaitsAndIdentifiesTheSensorWh
   EXPECT_EQ(comWait, COM_WAIT_DEVICE);
   EXPECT_EQ(Text(pHandle, MAIN_TBOXstatus), kWaitingText);
   EXPECT_TRUE(RingHas("COM1")) << "the port in use stays in the ring";
+  // The last results stay, marked as not live.
+  const int mvalue = CtrlInt(MAIN_NUMmvalue2);
+  EXPECT_NE(mvalue, 0);
+  EXPECT_EQ(Dimmed(MAIN_NUMledge), 1);
+  EXPECT_EQ(Dimmed(MAIN_NUMmvalue2), 1);
 
   // Waiting costs nothing: far below a loop that spins (a whole core).
   const double cpu = ThreadCpuSeconds();
@@ -169,6 +182,9 @@ TEST_F(Reconnection, PortPulledDuringRunEndsTheLoopWaitsAndIdentifiesTheSensorWh
   EXPECT_EQ(line_->peer().orders(), kIdentification);
   const std::string status = Text(pHandle, MAIN_TBOXstatus);
   for (const char* bad : {"Timeout", "rror", "lost"}) EXPECT_EQ(status.find(bad), std::string::npos) << status;
+  // The same sensor is back: its results are live again.
+  EXPECT_EQ(Dimmed(MAIN_NUMledge), 0);
+  EXPECT_EQ(CtrlInt(MAIN_NUMmvalue2), mvalue);
   // No loop starts by itself.
   PumpFor(0.5);
   EXPECT_EQ(line_->peer().orders().size(), 4u);
@@ -184,10 +200,17 @@ TEST_F(Reconnection, OperatorsChoiceDuringTheWaitCancelsTheReconnection) {
   SensorLine second(dataDir_ + "/com2");
   const std::string secondItem = "COM2  " + dataDir_ + "/com2";
   ASSERT_TRUE(PumpUntil([&] { return RingHas(secondItem); }, 5.0));
+  // What the panel showed is COM1's sensor's.
+  SetCtrlVal(pHandle, MAIN_NUMledge, 321);
+  arrayNORM[TREND_SIZE - 3] = 321.0;
   ChooseNextPort();
-  ASSERT_TRUE(PumpUntil([&] { return com == 2 && second.peer().orders().size() >= 4; }, 10.0));
+  ASSERT_TRUE(PumpUntil([&] { return com == 2 && second.peer().orders().size() >= 4 && !LineBusy(); }, 10.0));
   EXPECT_EQ(second.peer().orders(), kIdentification);
   EXPECT_EQ(comWait, COM_WAIT_NONE);
+  // Another line's sensor: nothing of the first one's results stays on the panel.
+  EXPECT_EQ(CtrlInt(MAIN_NUMledge), 0);
+  EXPECT_EQ(arrayNORM[TREND_SIZE - 3], 0.0);
+  EXPECT_EQ(Dimmed(MAIN_NUMledge), 0);
 
   // COM1's sensor comes back: it is listed again, and left alone.
   line_->plugIn();

@@ -110,6 +110,30 @@ TEST_F(Rs232Line, WrittenFrameReachesThePeerWithoutEventProcessing) {
   EXPECT_EQ(ComWrt(1, frame.data(), 0), 0);
 }
 
+// A pseudo-terminal takes a frame at once, so no flush can cut one there; the layer still knows
+// what a UART would be sending at the line's baud rate. At 110 baud a frame takes over three
+// seconds, far beyond any pause of a busy machine between two calls.
+TEST_F(Rs232Line, AFrameOnTheWireIsCutByAFlushAndLeavesWholeAfterADrain) {
+  const Bytes frame = Counting(kFrame);
+  ASSERT_EQ(OpenComConfig(1, "", 110, 0, 8, 1, 4096, 4096), RS232_NO_ERROR);
+  const unsigned long before = ComCutFrames();
+  ASSERT_EQ(ComWrt(1, frame.data(), kFrame), kFrame);
+  EXPECT_EQ(FlushOutQ(1), RS232_NO_ERROR);
+  EXPECT_EQ(ComCutFrames(), before + 1) << "a flush right after the write cuts the frame";
+
+  ASSERT_EQ(ComWrt(1, frame.data(), kFrame), kFrame);
+  EXPECT_EQ(ComDrain(1, 0.05), RS232_ERR_TIMEOUT) << "the frame cannot have left yet";
+  EXPECT_EQ(ComDrain(1, 10.0), RS232_NO_ERROR);
+  EXPECT_EQ(FlushOutQ(1), RS232_NO_ERROR);
+  EXPECT_EQ(ComCutFrames(), before + 1) << "a drained line has nothing to cut";
+
+  // Closing waits for the frame too (at the program's baud rate, well within its bound).
+  ASSERT_EQ(OpenLink(1), RS232_NO_ERROR);
+  ASSERT_EQ(ComWrt(1, frame.data(), kFrame), kFrame);
+  EXPECT_EQ(CloseCom(1), RS232_NO_ERROR);
+  EXPECT_EQ(ComCutFrames(), before + 1) << "the close cut the frame";
+}
+
 TEST_F(Rs232Line, InputIsCountedAndReadWithoutEventProcessing) {
   ASSERT_TRUE(peer.Send(Counting(10)));
   ASSERT_TRUE(InQueueReaches(1, 10));
