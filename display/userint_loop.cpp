@@ -418,54 +418,48 @@ int CallbackRunning(void) { return gCallbacksRunning > 0 ? 1 : 0; }
 
 namespace {
 
-// Runs what is pending now without waiting: every posted event (explicitly: the callback that
-// runs the caller's loop was itself delivered from a pass over the posted events, and glib's
-// dispatcher does not start a nested pass over them, so without this the window's repaint
-// requests and queued clicks would stay held until the loop ends), then every other event.
-// True when anything of ours or any other source ran.
-bool RunPendingEvents(QAbstractEventDispatcher* dispatcher) {
-  ++gEventPasses;
+// Runs every posted event, explicitly: the callback that runs the caller's loop was itself
+// delivered from a pass over the posted events, and glib's dispatcher does not start a nested
+// pass over them, so without this the window's repaint requests and queued clicks would stay
+// held until the loop ends. True when one of ours ran.
+bool SendPosted() {
   const unsigned long handled = gHandled;
   QCoreApplication::sendPostedEvents();
-  const bool ran = dispatcher->processEvents(QEventLoop::AllEvents);
-  QCoreApplication::sendPostedEvents();
-  return ran || gHandled != handled;
+  return gHandled != handled;
 }
 
-// Sleeps until the next event or for `ms` milliseconds, whichever comes first, then runs what
-// that event started and what it posted.
-void SleepForEvents(QAbstractEventDispatcher* dispatcher, int ms) {
-  gWaitGuard->start(ms);
-  dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  gWaitGuard->stop();
-  QCoreApplication::sendPostedEvents();
+// Runs what is pending; when nothing is, sleeps until the next event or for `ms` milliseconds
+// (0: no sleep), and runs that event and what it posted. One look at the descriptors a pass:
+// a waiting dispatcher runs what is already pending without sleeping.
+int Pass(int ms) {
+  QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
+  if (!QCoreApplication::instance() || !dispatcher) return UIE_NOT_INITIALISED;
+  ++gEventPasses;
+  if (SendPosted()) return 0;
+  if (ms <= 0) {
+    dispatcher->processEvents(QEventLoop::AllEvents);
+  } else {
+    gWaitGuard->start(ms);
+    dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    gWaitGuard->stop();
+  }
+  SendPosted();
+  return 0;
 }
 
 }  // namespace
 
 int ProcessSystemEvents(void) {
-  if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;
-  QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
-  if (!dispatcher) return UIE_NOT_INITIALISED;
-  if (RunPendingEvents(dispatcher)) return 0;
-  // Nothing was pending: sleep until the next event instead of letting a polling loop spin;
-  // the guard bounds how late such a loop notices that time alone has passed.
-  SleepForEvents(dispatcher, kIdleWaitMs);
-  return 0;
+  // The guard bounds how late a polling loop notices that time alone has passed.
+  return Pass(kIdleWaitMs);
 }
 
 int ProcessSystemEventsUntil(double deadline) {
-  if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;
-  QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
-  if (!dispatcher) return UIE_NOT_INITIALISED;
-  if (RunPendingEvents(dispatcher)) return 0;
   const double left = deadline - Timer();
-  if (!(left > 0)) return 0;
   // Rounded up: a guard that fires a little before the deadline would only wake the caller to
   // find its time not yet over and sleep again.
-  const double ms = std::ceil(left * 1000.0);
-  SleepForEvents(dispatcher, ms > 3600000.0 ? 3600000 : static_cast<int>(ms));
-  return 0;
+  const double ms = left > 0 ? std::ceil(left * 1000.0) : 0.0;
+  return Pass(ms > 3600000.0 ? 3600000 : static_cast<int>(ms));
 }
 
 unsigned long InspectEventPasses() { return gEventPasses; }

@@ -151,6 +151,7 @@ int FlushOutQ(int) { return 0; }
 // The fake line takes every byte at once: nothing is ever left on its wire.
 int ComDrain(int, double) { return 0; }
 unsigned long ComCutFrames(void) { return 0; }
+int ComRequestAnswered(int) { return 0; }
 int CloseCom(int) { return 0; }
 int ComPortLost(int) { return 0; }
 int ListComPorts(ComPortEntry*, int) { return 0; }

@@ -91,6 +91,8 @@ int Await(int port, double deadline, Answered answered) {
     ProcessSystemEventsUntil(deadline);
   }
   if (outcome == EXCHANGE_TIMED_OUT) NoteTimeout();
+  // The answer proves the request arrived: the next flush has nothing of it to wait for.
+  if (outcome == EXCHANGE_ANSWERED) ComRequestAnswered(port);
   ReleaseWait();
   return outcome;
 }

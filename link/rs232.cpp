@@ -775,4 +775,12 @@ int ComDrain(int port, double seconds) {
   }
 }
 
+int ComRequestAnswered(int port) {
+  int error = 0;
+  Port* p = Usable(port, &error);
+  if (p == nullptr) return error;
+  if (p->out.empty()) p->wireFreeAt = std::min(p->wireFreeAt, Clock::now());
+  return RS232_NO_ERROR;
+}
+
 unsigned long ComCutFrames(void) { return cutFrames; }

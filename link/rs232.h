@@ -109,6 +109,11 @@ int FlushOutQ(int port);
 /// port's baud rate passed. No events are processed meanwhile. 0 when the wire is idle,
 /// RS232_ERR_TIMEOUT when the time ran out first, or another negative code.
 int ComDrain(int port, double seconds);
+/// Tells the layer that the far end answered what was written to `port`: an answer leaves only
+/// once its request has arrived whole, so nothing written before is on the wire any more, however
+/// soon after the write the answer came (a peer that answers faster than the baud rate, as the
+/// virtual sensor unpaced does). 0 or a negative code.
+int ComRequestAnswered(int port);
 /// How often output was discarded (FlushOutQ, CloseCom) while bytes may still have been on the
 /// wire: each such discard cuts a frame on a real line. For the tests; never reset.
 unsigned long ComCutFrames(void);
