@@ -83,6 +83,14 @@ TEST_F(LineCommandTest, GetTeachAndResetDuringALoopTakeTheAnswerToTheirOwnReques
   StartWithSensor();
   Store(*model_, 1, kRamSet);
   Store(*model_, 3, kEepromSet);
+  // Measure answers a little late, as on the line: the command's own text stands for a while
+  // before the loop's next pass replaces it, long enough for the probe below to see it.
+  peer_.setResponder([model = model_](const PeerFrame& f) {
+    std::vector<PeerReply> out;
+    if (auto a = model->request(f.bytes, rorir::sensor::Nanos{0}))
+      out.push_back({a->bytes, std::chrono::milliseconds(f.order() == 8 ? 15 : 0)});
+    return out;
+  });
   SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_DIMMED, 0);
   SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_VISIBLE, 1);
 
