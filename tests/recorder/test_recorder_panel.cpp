@@ -240,7 +240,10 @@ class TextRoom : public QLineEdit {
  public:
   static bool Fits(QLineEdit* e, const QString& text, int* need, int* room) {
     QStyleOptionFrame option;
-    static_cast<TextRoom*>(e)->initStyleOption(&option);
+    // The protected member reached through its pointer, called on the box itself: no cast of a
+    // box that is no TextRoom.
+    void (QLineEdit::*init)(QStyleOptionFrame*) const = &TextRoom::initStyleOption;
+    (e->*init)(&option);
     const QRect r = e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e).marginsRemoved(e->textMargins());
     *room = r.width() - 2 * 2;
     *need = QFontMetrics(e->font()).horizontalAdvance(text) + 1 + e->style()->pixelMetric(QStyle::PM_TextCursorWidth, &option, e);
