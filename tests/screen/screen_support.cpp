@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include "screen_support.h"
+#include "support/child_process.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -170,14 +171,9 @@ bool Child::Alive() {
 int Child::Stop(double seconds) {
   if (Alive()) {
     kill(pid_, SIGTERM);
-    const auto start = Clock::now();
-    while (Alive() && Since(start) < seconds) Sleep(0.02);
-    if (Alive()) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      return -1;
-    }
+    // Killed and reaped when it outlives the bound (-1 then).
+    status_ = child_process::WaitForEnd(pid_, seconds);
+    pid_ = -1;
   }
   return status_ != -1 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
