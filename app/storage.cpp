@@ -148,12 +148,6 @@ void ReadParaFromFile(void) {
   szStatus[0] = '\0';
 }
 
-void SendParaSet(int to) {
-  GetPanelValues();
-  CopyVarsToPP();
-  SendWords(to, pp);
-}
-
 void SendWords(int to, const u16 words[PNUM]) {
   order = to == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
   for (int i = 0; i < PNUM; ++i) pp[i] = words[i];

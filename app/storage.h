@@ -33,8 +33,6 @@ bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]);
 /// The panel's settings into the parameter file `file_name`. A failed write is reported on
 /// the status line.
 void SendParaToFile(void);
-/// Writes the panel's settings to the sensor's RAM or EEPROM (`to`): one frame, not answered.
-void SendParaSet(int to);
 /// Writes `words` (a parameter set in frame order) to the sensor's RAM or EEPROM (`to`); the
 /// settings and the panel take them too.
 void SendWords(int to, const u16 words[PNUM]);
