@@ -3,16 +3,16 @@
 // needs the line takes its turn through the line's owner.
 #include "app/acquisition.h"
 
-#include "app/globals.h"
-#include "app/sync_word.h"
+#include "state/globals.h"
+#include "state/sync_word.h"
 #include "display/gui.h"
 #include "display/panel.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 namespace {

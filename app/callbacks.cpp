@@ -1,11 +1,11 @@
 // The table that binds the callback names of the panel file to the program's functions, and
 // the hooks through which the user-interface services call the program back.
 #include "app/acquisition.h"
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
 #include "app/storage.h"
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 #include "recorder/popup.h"
 #include "recorder/recfile.h"
 #include "recorder/recording.h"

@@ -4,19 +4,19 @@
 #include <cstdio>
 
 #include "app/acquisition.h"
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/monitor.h"
 #include "app/reconnect.h"
 #include "app/settings.h"
-#include "app/sync_word.h"
+#include "state/sync_word.h"
 #include "band/logo.h"
 #include "display/gui.h"
 #include "display/panel.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 namespace {

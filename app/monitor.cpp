@@ -1,9 +1,9 @@
 // The link monitor's window reads the link's monitor through these plain functions.
 #include "app/monitor.h"
 
-#include "app/globals.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "state/globals.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_monitor.h"
 #include "resources/panels.h"

@@ -3,13 +3,13 @@
 
 #include <cstdio>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/settings.h"
 #include "display/gui.h"
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 #include "link/com232.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 int comWait = COM_WAIT_NONE;

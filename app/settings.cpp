@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "app/reconnect.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 namespace {

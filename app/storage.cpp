@@ -7,12 +7,12 @@
 #include <cstdio>
 
 #include "display/panel.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 char file_name[PATH_SIZE] = "";

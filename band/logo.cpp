@@ -2,8 +2,8 @@
 // time that the program never addresses again.
 #include "band/logo.h"
 
-#include "app/globals.h"
-#include "display/userint.h"
+#include "state/globals.h"
+#include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 const char* const szMakerName = "Rorir Sensor Systems Ltd.";

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "display/gui.h"
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "display/gui_math.h"
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 using namespace gui_math;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "display/gui.h"
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 namespace {

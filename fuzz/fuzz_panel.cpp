@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/main_panel.h"
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 namespace {

@@ -14,13 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/globals.h"
-#include "display/userint.h"
-#include "fuzz/fake_port.h"
+#include "state/globals.h"
+#include "platform/ui/userint.h"
+#include "platform/serial/fake_port.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 namespace {

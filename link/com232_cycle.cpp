@@ -1,13 +1,13 @@
 // The measurement cycle and the video data blocks.
 #include "display/gui.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
 #include "link/com232_monitor.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 unsigned long resultFramesDrawn = 0;

@@ -2,16 +2,16 @@
 // adaptations by sensor type) and the firmware text.
 #include <initializer_list>
 
-#include "app/sync_word.h"
+#include "state/sync_word.h"
 #include "display/gui.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
 #include "link/com232_monitor.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 char szVersion[TEXT_SIZE] = "";

@@ -1,12 +1,12 @@
 // Port opening, the echo check of the line and the receive callback.
-#include "app/sync_word.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "state/sync_word.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_monitor.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 namespace {

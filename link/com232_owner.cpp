@@ -1,11 +1,11 @@
 // The owner of the line: the wait rule of every exchange and the turns of the commands.
 #include "link/com232_owner.h"
 
-#include "app/globals.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "state/globals.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 
 namespace {
 

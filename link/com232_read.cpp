@@ -1,11 +1,11 @@
 // Parameter read-back: the sensor's RAM or EEPROM set into the settings and the panel.
 #include "display/panel.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_owner.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 void PushGET(int from) {

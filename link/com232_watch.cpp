@@ -2,10 +2,10 @@
 // ran out, and the log written to a file.
 #include <cstring>
 
-#include "display/utility.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_monitor.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The recorder popup's callbacks and the duration display.
 #include "recorder/popup.h"
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "display/panel.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "recorder/recfile.h"
 #include "recorder/recording.h"
 #include "resources/panels.h"

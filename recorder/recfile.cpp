@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "display/utility.h"
+#include "platform/sys/utility.h"
 
 char szRunDate[36];
 char szRunTime[36];

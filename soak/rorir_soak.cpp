@@ -18,13 +18,13 @@
 #include <fstream>
 #include <string>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "bench/sensor_process.h"
 #include "app/main_panel.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
 namespace {

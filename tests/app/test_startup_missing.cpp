@@ -6,10 +6,10 @@
 #include <vector>
 #include <string>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/main_panel.h"
-#include "display/userint.h"
-#include "link/rs232.h"
+#include "platform/ui/userint.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 #include "sensor/profiles.h"
 #include "support/scripted_peer.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
-#include "display/userint.h"
-#include "display/userint_inspect.h"
+#include "state/globals.h"
+#include "platform/ui/userint.h"
+#include "platform/ui/userint_inspect.h"
 #include "resources/panels.h"
 
 inline bool LoadDisplayPanels(std::string* why) {

@@ -23,7 +23,7 @@
 #include <string>
 
 #include "display/gui.h"
-#include "display/userint_qt.h"
+#include "platform/ui/userint_qt.h"
 #include "display_fixture.h"
 #include "support/ui_helpers.h"
 

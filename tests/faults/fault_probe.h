@@ -7,13 +7,13 @@
 
 #include <string>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
 #include "link/com232.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "support/ui_helpers.h"
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 
 inline double ThreadCpuSeconds() {
   rusage u{};

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "link/com232_codec.h"
 
 namespace {

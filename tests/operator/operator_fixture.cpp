@@ -9,13 +9,13 @@
 #include <filesystem>
 
 #include "app/main_panel.h"
-#include "display/userint.h"
-#include "display/userint_inspect.h"
-#include "display/userint_qt.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/ui/userint_inspect.h"
+#include "platform/ui/userint_qt.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
-#include "link/rs232.h"
-#include "link/rs232_names.h"
+#include "platform/serial/rs232.h"
+#include "platform/serial/rs232_names.h"
 #include "resources/panels.h"
 
 extern "C" char** environ;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "sensor/model.h"
 #include "support/scripted_peer.h"
 

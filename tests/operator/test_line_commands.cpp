@@ -9,9 +9,9 @@
 
 #include "app/acquisition.h"
 #include "app/main_panel.h"
-#include "display/userint.h"
-#include "display/userint_qt.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/ui/userint_qt.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "operator_fixture.h"
 #include "resources/panels.h"

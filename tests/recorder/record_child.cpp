@@ -15,13 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
-#include "display/userint.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "recorder/recording.h"
 #include "resources/panels.h"
 

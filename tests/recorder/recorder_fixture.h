@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/main_panel.h"
 #include "display/panel.h"
-#include "display/userint.h"
-#include "display/userint_inspect.h"
-#include "display/userint_qt.h"
-#include "display/utility.h"
+#include "platform/ui/userint.h"
+#include "platform/ui/userint_inspect.h"
+#include "platform/ui/userint_qt.h"
+#include "platform/sys/utility.h"
 #include "link/com232.h"
-#include "link/rs232.h"
+#include "platform/serial/rs232.h"
 #include "resources/panels.h"
 #include "support/scripted_peer.h"
 #include "support/ui_helpers.h"

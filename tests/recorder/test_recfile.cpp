@@ -12,8 +12,8 @@
 #include <locale>
 #include <string>
 
-#include "app/globals.h"
-#include "display/utility.h"
+#include "state/globals.h"
+#include "platform/sys/utility.h"
 #include "recorder/popup.h"
 #include "recorder/recfile.h"
 #include "support/decimal_comma_locale.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/rs232_names.h"
+#include "platform/serial/rs232_names.h"
 
 inline void UseOnlyOwnPorts(const std::string& root) {
   std::vector<std::string> names;

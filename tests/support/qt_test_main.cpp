@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);

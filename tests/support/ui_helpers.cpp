@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/globals.h"
-#include "display/utility.h"
+#include "state/globals.h"
+#include "platform/sys/utility.h"
 #include "resources/panels.h"
 
 void PumpFor(double seconds) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "display/userint.h"
+#include "platform/ui/userint.h"
 
 /// Runs ProcessSystemEvents for `seconds`, at least once.
 void PumpFor(double seconds);

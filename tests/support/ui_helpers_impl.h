@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/utility.h"
+#include "platform/sys/utility.h"
 
 template <typename F>
 bool PumpUntil(F done, double seconds) {

@@ -1,0 +1,51 @@
+// Where the parameter set is kept: the sensor's RAM, its EEPROM or a parameter file. The three
+// target buttons choose the place, Send writes the panel's settings there, Get reads them back.
+//
+// The parameter file is plain ASCII: the sixteen words of the parameter packet in packet order,
+// one unsigned decimal number per line, right-aligned in a field of five characters, CR LF
+// line ends. A reader takes blanks around a number and either line end.
+#pragma once
+
+#include <cstddef>
+
+#include "state/globals.h"
+
+/// Path of the parameter file last chosen in a file dialog.
+extern char file_name[PATH_SIZE];
+
+constexpr int PARA_FIELD_WIDTH = 5;          ///< characters of each number's field
+constexpr size_t PARA_FILE_MAX_BYTES = 4096; ///< a larger file is not a parameter file
+constexpr const char* PARA_FILE_DEFAULT = "KVORpara.dat";
+constexpr const char* PARA_FILE_FILTER = "*.dat";
+constexpr const char* PARA_SAVE_TITLE = "K-VOR-PX-Series Parameter File";
+constexpr const char* PARA_LOAD_TITLE = "K-VOR-PX-Parameter-File";
+constexpr const char* PARA_READ_FAILED = "Parameter file could not be read!";
+constexpr const char* PARA_WRITE_FAILED = "Parameter file could not be written!";
+
+/// Writes the text of a parameter file holding `words` into `out` (`size` bytes, terminated).
+/// Returns its length, or 0 when it does not fit.
+size_t FormatParameterText(const u16 words[PNUM], char* out, size_t size);
+/// Reads exactly sixteen unsigned decimal numbers of at most 32 bits from `count` bytes of
+/// `text`, separated by blanks, tabs and line ends. Returns false (and leaves `values` alone)
+/// for fewer or more numbers, a sign, any other character, or a number beyond 32 bits.
+bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]);
+
+/// The panel's settings into the parameter file `file_name`. A failed write is reported on
+/// the status line.
+void SendParaToFile(void);
+/// Writes `words` (a parameter set in frame order) to the sensor's RAM or EEPROM (`to`); the
+/// settings and the panel take them too.
+void SendWords(int to, const u16 words[PNUM]);
+/// Asks for a parameter file and takes its values (low 16 bits of each) as the settings. A
+/// cancelled dialog changes nothing; a bad or unreadable file changes nothing and is reported.
+void ReadParaFromFile(void);
+
+/// Target buttons: on every change keep exactly one of the three on (RAM when the others go
+/// off) and set `target`.
+int CC_RBTRam(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_RBTEeprom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_RBTFile(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+/// Send button: on the left mouse press writes the panel's settings to the target.
+int CC_BTNSend(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+/// Get button: on commit reads the settings from the target into the settings and the panel.
+int CC_BTNGet(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
