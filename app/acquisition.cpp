@@ -6,6 +6,7 @@
 #include "state/globals.h"
 #include "state/sync_word.h"
 #include "display/gui.h"
+#include "display/link_view.h"
 #include "display/panel.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
@@ -18,8 +19,6 @@
 namespace {
 
 constexpr double STOP_PAUSE = 0.2;  // lets the loop that is running see stop_flag first
-
-void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); }
 
 // One request with pp as it stands; both queues are emptied first so the answer that raises
 // rx_flag belongs to this request.

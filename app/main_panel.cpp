@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/acquisition.h"
+#include "app/link_hooks.h"
 #include "state/globals.h"
 #include "app/monitor.h"
 #include "app/reconnect.h"
@@ -115,6 +116,7 @@ int StartUp(int argc, char** argv) {
     return FailStartUp(GetLoadPanelError());
   }
   CloseOnTerminationSignals(pHandle);
+  JoinLinkToPanel();
   InstallStatusLineMonitor();
   InstallSignalCheckMenu();
   GetProjectDir(proj_dir);

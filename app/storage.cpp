@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "display/link_view.h"
 #include "display/panel.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
@@ -40,12 +41,6 @@ int nextSendSlot = 0;
 void SendPressedSet(int slotAndTarget) {
   SendWords(slotAndTarget % SEND_TARGETS, pressedSets[slotAndTarget / SEND_TARGETS]);
 }
-constexpr std::uint64_t U32_LIMIT = 0xFFFFFFFFull;
-
-void ShowStatus(const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Switches the clicked target button; the RAM button cannot be switched off, and switching off
 // either of the others falls back to RAM.
@@ -63,46 +58,7 @@ void ChooseTarget(int button, int chosen) {
 
 }  // namespace
 
-size_t FormatParameterText(const u16 words[PNUM], char* out, size_t size) {
-  size_t used = 0;
-  for (int i = 0; i < PNUM; ++i) {
-    if (used >= size) return 0;
-    // Integers only: the text does not depend on the locale.
-    const int n = std::snprintf(out + used, size - used, "%*u\r\n", PARA_FIELD_WIDTH,
-                                static_cast<unsigned>(words[i]));
-    if (n < 0 || static_cast<size_t>(n) >= size - used) {
-      if (size > 0) out[0] = '\0';
-      return 0;
-    }
-    used += static_cast<size_t>(n);
-  }
-  return used;
-}
 
-bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]) {
-  u32 found[PNUM] = {};
-  int numbers = 0;
-  size_t i = 0;
-  while (i < count) {
-    if (IsBlank(text[i])) {
-      ++i;
-      continue;
-    }
-    if (!IsDigit(text[i]) || numbers == PNUM) return false;
-    std::uint64_t v = 0;
-    while (i < count && IsDigit(text[i])) {
-      v = v * 10 + static_cast<std::uint64_t>(text[i] - '0');
-      if (v > U32_LIMIT) return false;
-      ++i;
-    }
-    // A number ends at a blank, a line end or the end of the file, never at another character.
-    if (i < count && !IsBlank(text[i])) return false;
-    found[numbers++] = static_cast<u32>(v);
-  }
-  if (numbers != PNUM) return false;
-  for (int k = 0; k < PNUM; ++k) values[k] = found[k];
-  return true;
-}
 
 void SendParaToFile(void) {
   // An existing file is replaced only when the operator confirms it, the recorder's file never

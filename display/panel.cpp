@@ -5,25 +5,13 @@
 #include <cstdio>
 
 #include "display/gui.h"
+#include "link/com232_paraset.h"
 #include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 namespace {
 
-constexpr u16 POWER_MAX = 1000;
-constexpr u16 POWER_REPAIRED = 500;
-constexpr u16 TOLMODE_MAX = 6;
-constexpr u16 VTHD_MIN = 50;
-constexpr u16 VTHD_MAX = 950;
-constexpr u16 ANAMODE_MAX = 5;
 constexpr u16 ANAMODE_SHOWS_GROUP = 1;  // above this the analog-output group is shown
-constexpr u16 POLARITY_MAX = 1;
-constexpr u16 EMODE_MAX = 4;
-constexpr u16 POWMODE_MAX = 2;
-constexpr u16 EHARDWARE_MAX = 3;
-constexpr u16 AVERAGE_MAX = 1024;
-constexpr u16 SLOPE_MAX = 65534;
-constexpr u16 INTERSECT_MAX = 60000;
 
 constexpr double CURSOR_HEIGHT = 0.75;
 constexpr double RANGE_TOP = 1.0;
@@ -75,28 +63,6 @@ void MarkRepairs(bool fromFile) {
 // The hardware edge modes (1 and 3) evaluate without a tolerance setting.
 bool ToleranceUnused(u16 hardware) { return hardware == 1 || hardware == 3; }
 
-// Out-of-range settings are repaired in the globals themselves, so that a later send or save
-// carries the repaired values. All comparisons are unsigned.
-void RepairSettings() {
-  if (power > POWER_MAX) power = POWER_REPAIRED;
-  if (tolMode > TOLMODE_MAX) tolMode = 0;
-  if (vThd > VTHD_MAX) vThd = VTHD_MAX;
-  if (vThd < VTHD_MIN) vThd = VTHD_MIN;
-  if (anaMode > ANAMODE_MAX) anaMode = 0;
-  if (polarity > POLARITY_MAX) polarity = POLARITY_MAX;
-  if (eMode > EMODE_MAX) eMode = EMODE_MAX;
-  if (tTol > ccdmaxpixelX8) tTol = ccdmaxpixelX8;
-  if (tTol == 0) tTol = 1;
-  if (powMode > POWMODE_MAX) powMode = 0;
-  // A left limit beyond the line restarts the window at its beginning.
-  if (eBeg > ccdsubpixel) eBeg = 1;
-  if (eEnd > ccdsubpixel) eEnd = ccdsubpixel;
-  if (eEnd == 0) eEnd = 1;
-  if (eHardware > EHARDWARE_MAX) eHardware = EHARDWARE_MAX;
-  if (average > AVERAGE_MAX) average = AVERAGE_MAX;
-  if (slope > SLOPE_MAX) slope = SLOPE_x1024;
-  if (intersect > INTERSECT_MAX) intersect = YOFFSET;
-}
 
 }  // namespace
 

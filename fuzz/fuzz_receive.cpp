@@ -9,11 +9,13 @@
 //            4          GetVERSIONInfo        7  PushRUN, until the answers run out
 // A call's requests take the answers queued since the previous call, in order; the answers it
 // does not ask for are dropped. A request without an answer meets a silent sensor (see
-// fake_port.h). The main panel is loaded offscreen, so the drawing calls reach the real graphs.
+// fake_port.h). The main panel is loaded offscreen and the link's reports go to it as in the
+// program, so the drawing calls reach the real graphs.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/link_hooks.h"
 #include "state/globals.h"
 #include "platform/ui/userint.h"
 #include "platform/serial/fake_port.h"
@@ -84,6 +86,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::fprintf(stderr, "fuzz_receive: %s\n", GetLoadPanelError());
     std::abort();
   }
+  JoinLinkToPanel();
   com = 1;
   CopyVarsToPP();
   for (int i = 0; i < PNUM; ++i) gStartSettings[i] = pp[i];

@@ -1,14 +1,13 @@
 // The measurement cycle and the video data blocks.
-#include "display/gui.h"
-#include "platform/ui/userint.h"
-#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
+#include "link/com232_hooks.h"
 #include "link/com232_monitor.h"
 #include "link/com232_owner.h"
 #include "platform/serial/rs232.h"
-#include "resources/panels.h"
+#include "platform/sys/utility.h"
+#include "com232_report.h"
 
 unsigned long resultFramesDrawn = 0;
 unsigned long videoPassesDrawn = 0;
@@ -28,25 +27,9 @@ void SendMeasureRequest() {
 
 }  // namespace
 
-void SelectRamTarget(void) {
-  SetCtrlVal(pHandle, MAIN_RBTRam, 1);
-  target = RAM;
-  SetCtrlVal(pHandle, MAIN_RBTEeprom, 0);
-  SetCtrlVal(pHandle, MAIN_RBTFile, 0);
-}
-
-void DimStartButtons(void) {
-  const int focused = GetActiveCtrl(pHandle);
-  if (focused == MAIN_BTNRun || focused == MAIN_BTNVideo) SetActiveCtrl(pHandle, MAIN_BTNStop);
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
-}
-
 void PushRUN(void) {
-  SetCtrlAttribute(pHandle, MAIN_GRAPHvideo, ATTR_VISIBLE, 0);
-  SetCtrlAttribute(pHandle, MAIN_CHARTraw, ATTR_VISIBLE, 1);
-  DimStartButtons();
-  SelectRamTarget();
+  ReportLoopStarted(LOOP_MEASURE);
+  target = RAM;
 
   CopyVarsToPP();
   ClearQueues(com);
@@ -55,7 +38,7 @@ void PushRUN(void) {
   order = ORDER_MEASURE;
   FillTxBuf(ORDER_MEASURE, pp);
   nBytesW = SendTxBuf(com, PNUM * 2 + 4);
-  if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Line Ok!");
+  if (nBytesW == FRAME_SIZE) ReportStatus("Line Ok!");
   tstart = Timer();
   stop_flag = 0;
   graph_flag = 0;
@@ -68,15 +51,14 @@ void PushRUN(void) {
     if (outcome != EXCHANGE_ANSWERED) {
       // After Stop the last answer was only awaited; a closed port's successor speaks for it.
       if (outcome == EXCHANGE_TIMED_OUT && stop_flag == 0)
-        ResetTextBox(pHandle, MAIN_TBOXstatus, "Timeout RS232-Line!");
+        ReportStatus("Timeout RS232-Line!");
       if (stop_flag == 0) stop_flag = 1;
       break;
     }
-    // A result frame is drawn before the next request overwrites pp.
+    // A result frame is taken before the next request overwrites pp.
     if (graph_flag == 1) {
       CopyPPtoRAWVars();
-      PlotVIDEOBarGraph();
-      PlotRAWGraphX8();
+      ReportResultFrame();
       ++resultFramesDrawn;
       resultFrameTime = Timer();
       graph_flag = 0;
@@ -90,9 +72,7 @@ void PushRUN(void) {
   rx_flag = 0;
   graph_flag = 0;
   ClearQueues(com);
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
+  ReportLoopEnded(LOOP_MEASURE);
 }
 
 int ReadData64(int first, int last) {
@@ -103,7 +83,7 @@ int ReadData64(int first, int last) {
   words[1] = static_cast<u16>(last);
   FillTxBuf(ORDER_DATA_BLOCK, words);
   nBytesW = SendTxBuf(com, FRAME_SIZE);
-  ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for Data[64] ...");
+  ReportStatus("Waiting for Data[64] ...");
   tstart = Timer();
   int waiting = 0;
   const int outcome = AwaitBytes(com, DATA_BLOCK_BYTES, tstart, TIMEOUT, &waiting);
@@ -118,6 +98,6 @@ int ReadData64(int first, int last) {
   if (nBytesR == DATA_BLOCK_BYTES) CopyText(szStatus, "Data[64] block received!");
   // The block stays inside adcbuf whatever index the caller passed.
   DecodeDataBlock(szReadBuf, first, adcbuf);
-  ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
+  ReportStatus(szStatus);
   return 1;
 }

@@ -1,22 +1,16 @@
-// Identification of the sensor: the hardware-information frame (geometry, scales, panel
-// adaptations by sensor type) and the firmware text.
+// Identification of the sensor: the hardware-information frame (geometry and scales by sensor
+// type) and the firmware text.
 #include <initializer_list>
 
-#include "state/sync_word.h"
-#include "display/gui.h"
-#include "platform/ui/userint.h"
-#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_decode.h"
 #include "link/com232_monitor.h"
 #include "link/com232_owner.h"
 #include "platform/serial/rs232.h"
-#include "resources/panels.h"
-
-char szVersion[TEXT_SIZE] = "";
-u16 ccdresolution = 0, ccdpixB = 0, softversion = 0;
-double xArray[VIDEO_POINTS] = {};
+#include "platform/sys/utility.h"
+#include "state/sync_word.h"
+#include "com232_report.h"
 
 namespace {
 
@@ -52,41 +46,23 @@ void FillVideoScales() {
   }
   for (int i = 0; i < VIDEO_POINTS; ++i) {
     xArray8[i] = static_cast<double>(i) * factor;
-    xArray[i] = xArray8[i] / 8.0;
   }
-}
-
-void SetSwitchTexts(const char* on, const char* off) {
-  SetCtrlAttribute(pHandle, MAIN_BINSWopMode, ATTR_ON_TEXT, on);
-  SetCtrlAttribute(pHandle, MAIN_BINSWopMode, ATTR_OFF_TEXT, off);
 }
 
 u16 VideoTopFor(u16 firmware) { return firmware == FIRMWARE_SMALL_VIDEO ? VIDEO_TOP_SMALL : VIDEO_TOP; }
 
-// The label of the analog ring's second item on the panel; the gap sensor shows its own there.
-constexpr const char* ANALOG_ITEM_1 = "M-value, inverted";
-constexpr int kAnalogControls[] = {MAIN_RNGanaMode, MAIN_ButtonReset, MAIN_NUManaMax, MAIN_NUManaMin};
-
-// The panel and geometry changes that depend on the sensor type. What another type showed
-// before goes first, so a sensor never keeps its predecessor's indicators.
-void ApplySensorType() {
-  SetCtrlAttribute(pHandle, MAIN_NUMumValue, ATTR_VISIBLE, 0);
-  SetCtrlAttribute(pHandle, MAIN_NUMgapPix, ATTR_VISIBLE, 0);
-  SetCtrlAttribute(pHandle, MAIN_NUMedcnt, ATTR_VISIBLE, 0);
-  ReplaceListItem(pHandle, MAIN_RNGanaMode, 1, ANALOG_ITEM_1, 1);
+// The geometry that depends on the sensor type: the first and last pixel shown and the top of
+// the video scale. What the panel shows for the type is the program's business (the
+// sensor-identified report).
+void ApplySensorGeometry() {
   switch (ccdtype) {
     case 1:
-      SetCtrlAttribute(pHandle, MAIN_NUMumValue, ATTR_VISIBLE, 1);
       pixB = 1;
       pixE = 1024;
       YAXISMAX = VIDEO_TOP;
       break;
     case 2:
-      if (ccdresolution == 750) {
-        SetSwitchTexts("HI-GAIN", "LO-GAIN");
-        YAXISMAX = VIDEO_TOP;
-      } else if (ccdresolution == 350 || ccdresolution == 250) {
-        SetSwitchTexts("HI-GAIN", "LO-GAIN");
+      if (ccdresolution == 350 || ccdresolution == 250) {
         pixB = 1;
         pixE = 1024;
         YAXISMAX = VideoTopFor(softversion);
@@ -95,23 +71,12 @@ void ApplySensorType() {
       }
       break;
     case 3:
-      SetSwitchTexts("HI-GAIN", "LO-GAIN");
-      SetAxisScalingMode(pHandle, MAIN_CHARTraw, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, ccdmaxpixel);
-      pixB = 1;
-      pixE = 512;
-      YAXISMAX = VIDEO_TOP;
-      break;
     case 4:
-      SetAxisScalingMode(pHandle, MAIN_CHARTraw, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, ccdmaxpixel);
       pixB = 1;
       pixE = 512;
       YAXISMAX = VIDEO_TOP;
       break;
     case 101:
-      SetSwitchTexts("ADC-CNV", "DIG-CMP");
-      SetCtrlAttribute(pHandle, MAIN_NUMgapPix, ATTR_VISIBLE, 1);
-      SetCtrlAttribute(pHandle, MAIN_NUMedcnt, ATTR_VISIBLE, 1);
-      ReplaceListItem(pHandle, MAIN_RNGanaMode, 1, "GAP-VALUE", 1);
       pixB = 1;
       pixE = 256;
       YAXISMAX = VIDEO_TOP;
@@ -119,13 +84,11 @@ void ApplySensorType() {
     case 102:
     case 103:
     case 104:
-      SetSwitchTexts("ADC-CNV", "DIG-CMP");
       pixB = 1;
       pixE = ccdtype == 102 ? 768 : ccdtype == 103 ? ccdpixE : 1536;
       YAXISMAX = VideoTopFor(softversion);
       break;
     default:
-      SetSwitchTexts("ADC-CNV", "DIG-CMP");
       pixB = 1;
       pixE = 1024;
       YAXISMAX = VIDEO_TOP;
@@ -158,17 +121,16 @@ int ApplyHardwareInfo(const HardwareInfo& h) {
   pcbtype = h.board;
   ccdmaxpixelX8 = h.maxPixelX8;
   ccdsubpixel = h.subPixel;
+  ccdsubpixelReported = h.subPixel;
   ccdpixB = h.pixB;
   ccdpixE = h.pixE;
   softversion = h.firmware;
   if (h.order != ORDER_HARDWARE_INFO) return 0;
 
-  SetAxisScalingMode(pHandle, MAIN_GRAPHvideo, VAL_BOTTOM_XAXIS, VAL_MANUAL, 1.0, ccdsubpixel);
   if (!IsAcceptedPixelCount(ccdmaxpixel)) ccdmaxpixel = FALLBACK_PIXELS;
   FillVideoScales();
-  ApplySensorType();
-  const int dimAnalog = pcbtype == BOARD_WITH_ANALOG_OUTPUT ? 0 : 1;
-  for (int id : kAnalogControls) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dimAnalog);
+  ApplySensorGeometry();
+  ReportSensorIdentified();
   return 1;
 }
 
@@ -181,8 +143,8 @@ int GetVERSIONInfo(void) {
   order = ORDER_FIRMWARE_INFO;
   FillTxBuf(ORDER_FIRMWARE_INFO, pp);
   nBytesW = SendTxBuf(com, PNUM * 2 + 4);
-  if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for parameter-frame ...");
-  ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for firmware info ...");
+  if (nBytesW == FRAME_SIZE) ReportStatus("Waiting for parameter-frame ...");
+  ReportStatus("Waiting for firmware info ...");
 
   const int port = com;
   const int outcome = AwaitBytes(port, FIRMWARE_TEXT_SIZE, Timer(), FIRMWARE_TIMEOUT, &count);
@@ -205,6 +167,6 @@ int GetVERSIONInfo(void) {
   InstallReceiveCallback();
   ClearQueues(com);
   rx_flag = 0;
-  ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
+  ReportStatus(szStatus);
   return count;
 }

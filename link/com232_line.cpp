@@ -1,13 +1,12 @@
 // Port opening, the echo check of the line and the receive callback.
-#include "state/sync_word.h"
-#include "platform/ui/userint.h"
-#include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_monitor.h"
 #include "link/com232_owner.h"
 #include "platform/serial/rs232.h"
-#include "resources/panels.h"
+#include "platform/sys/utility.h"
+#include "state/sync_word.h"
+#include "com232_report.h"
 
 namespace {
 
@@ -22,8 +21,6 @@ constexpr OpenError kOpenErrors[] = {
     {-4, "Unknown I/0 error"},    {-6, "No serial port found"}, {-7, "Cannot open port"},
     {-13, "Invalid parameter"},   {-99, "Timeout"},
 };
-
-void ShowStatus() { ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus); }
 
 }  // namespace
 
@@ -78,7 +75,7 @@ int CheckComLine(int port) {
       CopyText(szStatus, "read error - not sync byte 0xAA!");
     }
   }
-  ShowStatus();
+  ReportStatus(szStatus);
   return result;
 }
 
@@ -89,7 +86,7 @@ void InitRS232(int port) {
   int opened = OpenComConfig(port, "", COM_BAUD, RS232_PARITY_NONE, 8, 1, COM_QUEUE_SIZE, COM_QUEUE_SIZE);
   if (opened < 0) {
     CopyText(szStatus, ComOpenErrorText(opened));
-    ShowStatus();
+    ReportStatus(szStatus);
     return;
   }
   MonitorOpened(Timer());
@@ -99,7 +96,7 @@ void InitRS232(int port) {
   SetCTSMode(port, 0);
   InstallComCallback(port, eventMask, FRAME_SIZE, sync, RX_Receive_Function, nullptr);
   if (CheckComLine(port) != 1) {
-    if (!PortAbandoned(port)) ShowStatus();
+    if (!PortAbandoned(port)) ReportStatus(szStatus);
     return;
   }
   // A port closed meanwhile (the panel closed) ends the identification where it stands and
@@ -109,7 +106,10 @@ void InitRS232(int port) {
   if (PortAbandoned(port)) return;
   if (hardware == 0) CopyText(szStatus, "Error reading HARDWARE-info!");
   sensorIdentified = hardware;
-  if (PortGone(port)) return ShowStatus();
+  if (PortGone(port)) {
+    ReportStatus(szStatus);
+    return;
+  }
   Delay(STEP_PAUSE);
   target = RAM;
   PushGET(RAM);
@@ -118,5 +118,5 @@ void InitRS232(int port) {
   const int firmware = GetVERSIONInfo();
   if (PortAbandoned(port)) return;
   if (firmware < FIRMWARE_TEXT_SIZE) CopyText(szStatus, "Error reading firmware-info!");
-  ShowStatus();
+  ReportStatus(szStatus);
 }

@@ -2,7 +2,7 @@
 #include "link/com232_owner.h"
 
 #include "state/globals.h"
-#include "platform/ui/userint.h"
+#include "platform/sys/events.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
 #include "platform/serial/rs232.h"

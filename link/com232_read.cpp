@@ -1,12 +1,9 @@
-// Parameter read-back: the sensor's RAM or EEPROM set into the settings and the panel.
-#include "display/panel.h"
-#include "platform/ui/userint.h"
-#include "platform/sys/utility.h"
+// Parameter read-back: the sensor's RAM or EEPROM set into the settings.
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_owner.h"
-#include "platform/serial/rs232.h"
-#include "resources/panels.h"
+#include "platform/sys/utility.h"
+#include "com232_report.h"
 
 void PushGET(int from) {
   if (from != DATFILE) {
@@ -16,7 +13,7 @@ void PushGET(int from) {
     FillTxBuf(static_cast<u16>(order), pp);
     rx_flag = 0;
     nBytesW = SendTxBuf(com, FRAME_SIZE);
-    if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Waiting for parameter-frame ...");
+    if (nBytesW == FRAME_SIZE) ReportStatus("Waiting for parameter-frame ...");
     tstart = Timer();
     const int outcome = AwaitFrame(com, tstart, TIMEOUT);
     tdiff = Timer() - tstart;
@@ -30,6 +27,6 @@ void PushGET(int from) {
       CopyText(szStatus, "Timeout-RS-232...");
     }
   }
-  SetPanelValues();
-  ResetTextBox(pHandle, MAIN_TBOXstatus, szStatus);
+  ReportParameterSet();
+  ReportStatus(szStatus);
 }

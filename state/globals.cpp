@@ -34,6 +34,9 @@ u16 edcnt = 0, mvstart = 0, mvend = 0, dynpower = 0, anaMax = 0, anaMin = 0, gap
 u16 pixB = 1, pixE = 1024, ccdpixE = 1024, ccdsubpixel = 1024, ccdmaxpixel = 1024,
     ccdmaxpixelX8 = 8192, pcbtype = 0, ccdtype = 0;
 u16 YAXISMAX = 1024;
+u16 ccdresolution = 0, ccdpixB = 0, softversion = 0;
+u16 ccdsubpixelReported = 1024;
+char szVersion[TEXT_SIZE] = "";
 double xArray8[VIDEO_POINTS] = {};
 u16 thdArray[VIDEO_POINTS] = {};
 u16 adcbuf[VIDEO_POINTS] = {};

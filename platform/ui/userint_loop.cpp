@@ -25,6 +25,7 @@
 
 #include "platform/ui/userint.h"
 #include "userint_internal.h"
+#include "platform/sys/events.h"
 #include "platform/sys/utility.h"
 
 namespace userint {
@@ -51,10 +52,6 @@ QEventLoop* gMainLoop = nullptr;
 bool gQuitPending = false;
 int gQuitCode = 0;
 
-// Guards the wait of ProcessSystemEvents. A precise timer: a coarse one may fire early and
-// leave the wait blocked until some unrelated event arrives.
-QTimer* gWaitGuard = nullptr;
-constexpr int kIdleWaitMs = 10;
 
 // Termination signals: the handler only writes a byte; the event loop reads it and delivers
 // the close event.
@@ -62,12 +59,6 @@ int gSignalPipe[2] = {-1, -1};
 int gSignalPanel = 0;
 QSocketNotifier* gSignalNotifier = nullptr;
 
-// Queued events posted and handled so far (delivered or dropped): tells ProcessSystemEvents
-// whether any of them waits, and whether it ran something and need not wait.
-unsigned long gPosted = 0;
-unsigned long gHandled = 0;
-unsigned long gEventPasses = 0;  // calls of ProcessSystemEvents, for the tests
-int gCallbacksRunning = 0;  // control and panel callbacks of the program on the stack
 
 // Why InitCVIRTE failed, for GetInitError.
 std::string gInitError;
@@ -220,19 +211,10 @@ static bool AcceptsEvents(const Control& c) {
   return p && p->window && p->window->isVisible();
 }
 
-// Queues `deliver` for the event loop, counted as posted now and as handled when it runs.
+// Queues `deliver` for the event loop: every pass over the events runs it before it sleeps.
 template <typename F>
 static void PostCounted(F deliver) {
-  ++gPosted;
-  QMetaObject::invokeMethod(
-      qApp,
-      [deliver] {
-        ++gHandled;
-        ++gCallbacksRunning;
-        deliver();
-        --gCallbacksRunning;
-      },
-      Qt::QueuedConnection);
+  PostToEventLoop(deliver);
 }
 
 void PostCtrlEvent(int panel, int control, int event, int data1, int data2) {
@@ -328,9 +310,6 @@ int InitCVIRTE(int argc, char** argv) {
   if (FindResourceFile("rorir.png", icon) == 0) {
     QApplication::setWindowIcon(QIcon(QString::fromLocal8Bit(icon)));
   }
-  gWaitGuard = new QTimer(gApp);
-  gWaitGuard->setSingleShot(true);
-  gWaitGuard->setTimerType(Qt::PreciseTimer);
   return 1;
 }
 
@@ -372,7 +351,6 @@ void CloseCVIRTE(void) {
   }
   delete gApp;
   gApp = nullptr;
-  gWaitGuard = nullptr;
 }
 
 void RegisterCtrlCallback(const char* name, CtrlCallbackPtr fn) {
@@ -408,58 +386,4 @@ int QuitUserInterface(int code) {
   return 0;
 }
 
-int PostDeferredCall(void (*fn)(void* data), void* data) {
-  if (!QCoreApplication::instance() || fn == nullptr) return UIE_NOT_INITIALISED;
-  PostCounted([fn, data] { fn(data); });
-  return 0;
-}
-
-int CallbackRunning(void) { return gCallbacksRunning > 0 ? 1 : 0; }
-
-namespace {
-
-// Runs every posted event, explicitly: the callback that runs the caller's loop was itself
-// delivered from a pass over the posted events, and glib's dispatcher does not start a nested
-// pass over them, so without this the window's repaint requests and queued clicks would stay
-// held until the loop ends. True when one of ours ran.
-bool SendPosted() {
-  const unsigned long handled = gHandled;
-  QCoreApplication::sendPostedEvents();
-  return gHandled != handled;
-}
-
-// Runs what is pending; when nothing is, sleeps until the next event or for `ms` milliseconds
-// (0: no sleep), and runs that event and what it posted. One look at the descriptors a pass:
-// a waiting dispatcher runs what is already pending without sleeping.
-int Pass(int ms) {
-  QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
-  if (!QCoreApplication::instance() || !dispatcher) return UIE_NOT_INITIALISED;
-  ++gEventPasses;
-  if (SendPosted()) return 0;
-  if (ms <= 0) {
-    dispatcher->processEvents(QEventLoop::AllEvents);
-  } else {
-    gWaitGuard->start(ms);
-    dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    gWaitGuard->stop();
-  }
-  SendPosted();
-  return 0;
-}
-
-}  // namespace
-
-int ProcessSystemEvents(void) {
-  // The guard bounds how late a polling loop notices that time alone has passed.
-  return Pass(kIdleWaitMs);
-}
-
-int ProcessSystemEventsUntil(double deadline) {
-  const double left = deadline - Timer();
-  // Rounded up: a guard that fires a little before the deadline would only wake the caller to
-  // find its time not yet over and sleep again.
-  const double ms = left > 0 ? std::ceil(left * 1000.0) : 0.0;
-  return Pass(ms > 3600000.0 ? 3600000 : static_cast<int>(ms));
-}
-
-unsigned long InspectEventPasses() { return gEventPasses; }
+unsigned long InspectEventPasses() { return EventPassCount(); }

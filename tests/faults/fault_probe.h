@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "app/link_hooks.h"
 #include "state/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
@@ -33,6 +34,7 @@ inline std::string Text(int panel, int control) {
 inline bool OpenProgramOnCom1(std::string* why) {
   RegisterCallbacks();
   if (!LoadProgramPanels(why)) return false;
+  JoinLinkToPanel();
   GetProjectDir(proj_dir);
   InitVars();
   FillComPortRing();

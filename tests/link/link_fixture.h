@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/link_hooks.h"
 #include "state/globals.h"
 #include "platform/ui/userint.h"
 #include "link/com232.h"
@@ -22,6 +23,7 @@ class LinkFixture : public ::testing::Test {
     setenv("RORIR_COM1", peer_.slavePath().c_str(), 1);
     std::string why;
     ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+    JoinLinkToPanel();
     com = 1;
     stop_flag = 1;
   }

@@ -1,3 +1,4 @@
+#include "app/link_hooks.h"
 #include "operator_fixture.h"
 
 #include <QComboBox>
@@ -108,6 +109,7 @@ void OperatorTest::SetUp() {
   RegisterCallbacks();
   std::string why;
   ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+  JoinLinkToPanel();
   GetProjectDir(proj_dir);
   InitVars();
   DisplayPanel(pHandle);

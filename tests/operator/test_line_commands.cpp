@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/link_hooks.h"
 #include "app/acquisition.h"
 #include "app/main_panel.h"
 #include "platform/ui/userint.h"
@@ -171,6 +172,7 @@ TEST_F(LineCommandTest, StartClicksQueuedBeforeTheFirstIsDeliveredRunOneLoop) {
   RegisterCtrlCallback("CC_BTNVideo", CountingStart);
   std::string why;
   ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+  JoinLinkToPanel();
   InitVars();
   DisplayPanel(pHandle);
   StartWithSensor();

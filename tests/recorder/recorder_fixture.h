@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/link_hooks.h"
 #include "state/globals.h"
 #include "app/main_panel.h"
 #include "display/panel.h"
@@ -97,6 +98,7 @@ class RecorderFixture : public ::testing::Test {
     RegisterCallbacks();
     std::string why;
     ASSERT_TRUE(LoadProgramPanels(&why)) << why;
+    JoinLinkToPanel();
     GetProjectDir(proj_dir);
     InitVars();
     com = 1;

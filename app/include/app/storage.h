@@ -1,34 +1,23 @@
 // Where the parameter set is kept: the sensor's RAM, its EEPROM or a parameter file. The three
 // target buttons choose the place, Send writes the panel's settings there, Get reads them back.
 //
-// The parameter file is plain ASCII: the sixteen words of the parameter packet in packet order,
-// one unsigned decimal number per line, right-aligned in a field of five characters, CR LF
-// line ends. A reader takes blanks around a number and either line end.
+// The parameter file's text is link/com232_paraset.h's.
 #pragma once
 
 #include <cstddef>
 
+#include "link/com232_paraset.h"
 #include "state/globals.h"
 
 /// Path of the parameter file last chosen in a file dialog.
 extern char file_name[PATH_SIZE];
 
-constexpr int PARA_FIELD_WIDTH = 5;          ///< characters of each number's field
-constexpr size_t PARA_FILE_MAX_BYTES = 4096; ///< a larger file is not a parameter file
 constexpr const char* PARA_FILE_DEFAULT = "KVORpara.dat";
 constexpr const char* PARA_FILE_FILTER = "*.dat";
 constexpr const char* PARA_SAVE_TITLE = "K-VOR-PX-Series Parameter File";
 constexpr const char* PARA_LOAD_TITLE = "K-VOR-PX-Parameter-File";
 constexpr const char* PARA_READ_FAILED = "Parameter file could not be read!";
 constexpr const char* PARA_WRITE_FAILED = "Parameter file could not be written!";
-
-/// Writes the text of a parameter file holding `words` into `out` (`size` bytes, terminated).
-/// Returns its length, or 0 when it does not fit.
-size_t FormatParameterText(const u16 words[PNUM], char* out, size_t size);
-/// Reads exactly sixteen unsigned decimal numbers of at most 32 bits from `count` bytes of
-/// `text`, separated by blanks, tabs and line ends. Returns false (and leaves `values` alone)
-/// for fewer or more numbers, a sign, any other character, or a number beyond 32 bits.
-bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]);
 
 /// The panel's settings into the parameter file `file_name`. A failed write is reported on
 /// the status line.

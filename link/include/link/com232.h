@@ -1,20 +1,14 @@
 // The sensor link: port opening and line check, identification of the sensor, parameter
 // read-back, the measurement cycle and the video data blocks.
 //
-// Plain functions over the global state (app/globals.h); the serial calls go through
-// link/rs232.h and the panel through display/userint.h.
+// Plain functions over the global state (state/globals.h); the serial calls go through
+// platform/serial/rs232.h. The link draws nothing: what the operator should see goes to the
+// hooks of link/com232_hooks.h.
 #pragma once
 
 #include "state/globals.h"
 
-/// Decoded firmware text of the last identification.
-extern char szVersion[TEXT_SIZE];
-/// Fields of the hardware-information answer that only the identification uses.
-extern u16 ccdresolution, ccdpixB, softversion;
-/// x position of each video point on the coarse scale (the fine scale is xArray8).
-extern double xArray[VIDEO_POINTS];
-
-/// Result frames drawn and video passes drawn since the program started (for diagnostics and
+/// Result frames taken and video passes drawn since the program started (for diagnostics and
 /// the benchmark; they wrap harmlessly).
 extern unsigned long resultFramesDrawn;
 extern unsigned long videoPassesDrawn;
@@ -63,30 +57,25 @@ void NoteTimeout(void);
 /// temporary file). 0, or negative when the file could not be written.
 int SaveMonitorLog(const char* path);
 
-/// Asks for the hardware information and applies it: geometry, scales, panel. 1 on success.
+/// Asks for the hardware information and applies it: geometry and scales, then the
+/// sensor-identified report. 1 on success.
 int GetHARDWAREInfo(void);
 struct HardwareInfo;
-/// Takes a decoded hardware-information answer: geometry, scales, panel adaptations by sensor
-/// type. 1 when its order word is the hardware-information order, else 0 (fields kept anyway).
+/// Takes a decoded hardware-information answer: geometry and scales by sensor type, then the
+/// sensor-identified report. 1 when its order word is the hardware-information order, else 0
+/// (fields kept anyway, nothing reported).
 int ApplyHardwareInfo(const HardwareInfo& info);
-/// Asks for the firmware text and shows it. Returns the bytes waiting when the wait ended.
+/// Asks for the firmware text and reports it as the status. Returns the bytes waiting when the
+/// wait ended.
 int GetVERSIONInfo(void);
 
-/// Reads the parameter set from the sensor's RAM or EEPROM into the settings and the panel;
-/// for DATFILE only refreshes the panel.
+/// Reads the parameter set from the sensor's RAM or EEPROM into the settings, then reports the
+/// parameter set and the status; for DATFILE only reports the settings as they are.
 void PushGET(int target);
 
-/// Makes the sensor's RAM the parameter target, on the panel's radio buttons as well (both
-/// loops do it when they start).
-void SelectRamTarget(void);
-
-/// Dims the two start buttons for a loop. When one of them holds the keyboard focus, the focus
-/// goes to Stop first, so any key stops the loop (as after start-up) and no arrow key lands on
-/// a setting control.
-void DimStartButtons(void);
-
-/// The measurement cycle: request, draw each result frame, request again, until stop_flag or
-/// a silent sensor ends it. Commands that wait for the line run between two exchanges.
+/// The measurement cycle: request, report each result frame, request again, until stop_flag or
+/// a silent sensor ends it. Commands that wait for the line run between two exchanges. The
+/// parameter target becomes the sensor's RAM.
 void PushRUN(void);
 /// Reads one block of 64 video words into adcbuf[first .. first + 63]. Returns 1, or 0 when
 /// the port was closed meanwhile (nothing more to read on it).

@@ -2,7 +2,7 @@
 // The modules are plain functions over these names; there are no objects and no heap.
 #pragma once
 //
-// `sync` is declared in app/sync_word.h instead: POSIX declares a function of that name in
+// `sync` is declared in state/sync_word.h instead: POSIX declares a function of that name in
 // <unistd.h>, and only files that never include it may see the variable.
 
 #include <cstdint>
@@ -57,6 +57,14 @@ extern u16 edcnt, mvstart, mvend, dynpower, anaMax, anaMin, gapLen, gapVal, gapP
 // ---- sensor geometry and display arrays ----
 extern u16 pixB, pixE, ccdpixE, ccdsubpixel, ccdmaxpixel, ccdmaxpixelX8, pcbtype, ccdtype;
 extern u16 YAXISMAX;
+/// Fields of the hardware-information answer beyond the geometry: the CCD's resolution code,
+/// its first pixel and the firmware version word.
+extern u16 ccdresolution, ccdpixB, softversion;
+/// The sub-pixel range as the sensor reported it (ccdsubpixel falls back to 256 for a range
+/// the video scales do not know; the video graph's axis keeps the reported one).
+extern u16 ccdsubpixelReported;
+/// Decoded firmware text of the last identification (word-coded boards).
+extern char szVersion[TEXT_SIZE];
 extern double xArray8[VIDEO_POINTS];
 extern u16 thdArray[VIDEO_POINTS];
 extern u16 adcbuf[VIDEO_POINTS];

@@ -19,6 +19,8 @@
 
 #include <cstddef>
 
+#include "platform/sys/events.h"
+
 // ---- event codes delivered to callbacks ----
 constexpr int EVENT_COMMIT = 1;       ///< button released, value entered, ring item chosen
 constexpr int EVENT_VAL_CHANGED = 2;  ///< any change of a value by the operator
@@ -154,22 +156,8 @@ int CloseOnTerminationSignals(int panel);
 /// Runs the event loop until QuitUserInterface; returns the code given there.
 int RunUserInterface(void);
 int QuitUserInterface(int code);
-/// Runs every pending event and returns, including events queued before the callback that
-/// runs the caller's loop was called (a second click). When nothing is pending it waits for the next event
-/// (serial data, the operator, a timer), for at most 10 ms, so a polling loop built on it does
-/// not burn a core and still notices within 10 ms that time alone has run out.
-int ProcessSystemEvents(void);
-/// Runs every pending event as ProcessSystemEvents does; when nothing is pending it sleeps until
-/// the next event (serial data, the operator, a timer, a repaint) or until `deadline` (Timer()
-/// seconds), whichever comes first, and runs that event. A wait that knows its deadline costs
-/// one wake-up per event, not one every few milliseconds.
-int ProcessSystemEventsUntil(double deadline);
-/// Calls `fn(data)` from the event loop's next pass over the events (like a callback of the
-/// operator's, after the events already queued). 0, or UIE_NOT_INITIALISED.
-int PostDeferredCall(void (*fn)(void* data), void* data);
-/// 1 while a control or panel callback of the program runs (a loop, a command, a pop-up), so
-/// work the program starts on its own can wait until the operator's action is over.
-int CallbackRunning(void);
+// ProcessSystemEvents, ProcessSystemEventsUntil, PostDeferredCall and CallbackRunning come
+// from the event loop of the platform (platform/sys/events.h).
 
 // Values. Integer controls hold whole numbers; numerics and indicators with a double value
 // type hold doubles; text boxes and string indicators hold text. Numerics coerce a value to

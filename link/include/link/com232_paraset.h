@@ -1,0 +1,26 @@
+// The parameter set apart from the line: the text of a parameter file and the repair of
+// settings out of range. No I/O: the panel, the probe and the fuzzers share it.
+//
+// The parameter file is plain ASCII: the sixteen words of the parameter packet in packet order,
+// one unsigned decimal number per line, right-aligned in a field of five characters, CR LF
+// line ends. A reader takes blanks around a number and either line end.
+#pragma once
+
+#include <cstddef>
+
+#include "state/globals.h"
+
+constexpr int PARA_FIELD_WIDTH = 5;          ///< characters of each number's field
+constexpr size_t PARA_FILE_MAX_BYTES = 4096; ///< a larger file is not a parameter file
+
+/// Writes the text of a parameter file holding `words` into `out` (`size` bytes, terminated).
+/// Returns its length, or 0 when it does not fit.
+size_t FormatParameterText(const u16 words[PNUM], char* out, size_t size);
+/// Reads exactly sixteen unsigned decimal numbers of at most 32 bits from `count` bytes of
+/// `text`, separated by blanks, tabs and line ends. Returns false (and leaves `values` alone)
+/// for fewer or more numbers, a sign, any other character, or a number beyond 32 bits.
+bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]);
+
+/// Repairs out-of-range settings in the globals themselves (by the sensor's geometry for the
+/// tolerance and the edge window), so that a later send or save carries the repaired values.
+void RepairSettings(void);
