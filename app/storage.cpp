@@ -58,8 +58,6 @@ void ChooseTarget(int button, int chosen) {
 
 }  // namespace
 
-
-
 void SendParaToFile(void) {
   // An existing file is replaced only when the operator confirms it, the recorder's file never
   // (the status line says why nothing was saved).
