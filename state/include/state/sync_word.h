@@ -1,4 +1,4 @@
-// The sync word of frames towards the sensor. Kept apart from app/globals.h because POSIX
+// The sync word of frames towards the sensor. Kept apart from state/globals.h because POSIX
 // declares a function sync() in <unistd.h>: include this only where no POSIX header is seen.
 #pragma once
 

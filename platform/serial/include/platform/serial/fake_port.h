@@ -1,4 +1,4 @@
-// An in-memory sensor line for the receive-path fuzz target: the calls of link/rs232.h over a
+// An in-memory sensor line for the receive-path fuzz target: the calls of platform/serial/rs232.h over a
 // scripted far end, so the sensor link's own reads run on bytes the fuzzer chooses, without a
 // device, and the program's clock (Timer) seen through the line's silences.
 //

@@ -1,7 +1,7 @@
 // Port naming behind the serial-port services: which devices the machine has, what the kernel
 // tells of each, and which COM number stands for which device.
 //
-// Internal to link/rs232*; the tests use it to check the machine scan and the numbering on a
+// Internal to platform/serial; the tests use it to check the machine scan and the numbering on a
 // made-up device tree.
 #pragma once
 

@@ -1,6 +1,6 @@
 // User-interface services: panels, controls, graphs, strip charts, pop-ups and the event loop.
 //
-// The instrument logic calls these plain functions; only display/userint*.cpp knows that the
+// The instrument logic calls these plain functions; only platform/ui/userint*.cpp knows that the
 // panels are Qt widgets. This header includes nothing of Qt, so every module may include it.
 //
 // Panels are addressed by a handle (> 0) and controls by their integer id within the panel.
