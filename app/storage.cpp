@@ -110,9 +110,7 @@ void SendWords(int to, const u16 words[PNUM]) {
   CopyPPtoVars();
   SetPanelValues();
   CopyVarsToPP();
-  FillTxBuf(static_cast<u16>(order), pp);
-  // The sensor does not answer a write: nothing is flushed and nothing awaited.
-  nBytesW = SendTxBuf(com, FRAME_SIZE);
+  nBytesW = SendParameterSet(to, pp);
   // The panel's values are on their way: nothing on it is unsent any more.
   if (nBytesW == FRAME_SIZE) MarkUnsent(MAIN_NUMVideoThreshold, 0);
   // A write that did not go out says why rather than leaving "Transmit..." standing.

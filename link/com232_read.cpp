@@ -1,4 +1,5 @@
-// Parameter read-back: the sensor's RAM or EEPROM set into the settings.
+// Parameter read-back and write: the sensor's RAM or EEPROM set into the settings, and a set
+// out to either of them.
 #include "link/com232.h"
 #include "link/com232_codec.h"
 #include "link/com232_owner.h"
@@ -29,4 +30,11 @@ void PushGET(int from) {
   }
   ReportParameterSet();
   ReportStatus(szStatus);
+}
+
+int SendParameterSet(int to, const u16 words[PNUM]) {
+  order = to == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
+  FillTxBuf(static_cast<u16>(order), words);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
+  return nBytesW;
 }

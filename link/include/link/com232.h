@@ -72,6 +72,10 @@ int GetVERSIONInfo(void);
 /// Reads the parameter set from the sensor's RAM or EEPROM into the settings, then reports the
 /// parameter set and the status; for DATFILE only reports the settings as they are.
 void PushGET(int target);
+/// Writes `words` to the sensor's RAM, or its EEPROM for `to` EEPROM. The sensor does not answer
+/// a write: nothing is flushed and nothing awaited. Returns the count SendTxBuf queued (a whole
+/// frame, or fewer or a negative RS232_ code when the write did not go out).
+int SendParameterSet(int to, const u16 words[PNUM]);
 
 /// The measurement cycle: request, report each result frame, request again, until stop_flag or
 /// a silent sensor ends it. Commands that wait for the line run between two exchanges. The
