@@ -26,6 +26,7 @@ deb="$work/rorir_1.52_${arch}.deb"
 # stray one (a test program, a build file) has no place on a user's machine.
 expected="/usr/bin/rorir
 /usr/bin/rorir-bench
+/usr/bin/rorir-probe
 /usr/bin/rorir-sensor
 /usr/share/applications/rorir.desktop
 /usr/share/icons/hicolor/128x128/apps/rorir.png
@@ -36,6 +37,7 @@ expected="/usr/bin/rorir
 /usr/share/icons/hicolor/64x64/apps/rorir.png
 /usr/share/icons/hicolor/scalable/apps/rorir.svg
 /usr/share/man/man1/rorir-bench.1.gz
+/usr/share/man/man1/rorir-probe.1.gz
 /usr/share/man/man1/rorir-sensor.1.gz
 /usr/share/man/man1/rorir.1.gz
 /usr/share/metainfo/example.rorir.Rorir.metainfo.xml
@@ -47,7 +49,7 @@ actual="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }'
   fail "file list differs (< expected, > in the package):
 $(diff <(LC_ALL=C sort <<<"$expected") <(echo "$actual") || true)"
 # The programs run as root-owned executables.
-[ "$(dpkg-deb -c "$deb" | grep -c -E '^-rwxr-xr-x root/root .* \./usr/bin/rorir(-sensor|-bench)?$')" = 3 ] ||
+[ "$(dpkg-deb -c "$deb" | grep -c -E '^-rwxr-xr-x root/root .* \./usr/bin/rorir(-sensor|-bench|-probe)?$')" = 4 ] ||
   fail "the programs are not executables owned by root"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
