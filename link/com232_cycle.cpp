@@ -37,7 +37,7 @@ void PushRUN(void) {
   graph_flag = 0;
   order = ORDER_MEASURE;
   FillTxBuf(ORDER_MEASURE, pp);
-  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   if (nBytesW == FRAME_SIZE) ReportStatus("Line Ok!");
   tstart = Timer();
   stop_flag = 0;

@@ -104,7 +104,7 @@ int GetHARDWAREInfo(void) {
   FillTxBuf(ORDER_HARDWARE_INFO, pp);
   ClearQueues(com);
   rx_flag = 0;
-  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   tstart = Timer();
   const int outcome = AwaitFrame(com, tstart, TIMEOUT);
   tdiff = Timer() - tstart;
@@ -142,7 +142,7 @@ int GetVERSIONInfo(void) {
   ClearQueues(com);
   order = ORDER_FIRMWARE_INFO;
   FillTxBuf(ORDER_FIRMWARE_INFO, pp);
-  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   if (nBytesW == FRAME_SIZE) ReportStatus("Waiting for parameter-frame ...");
   ReportStatus("Waiting for firmware info ...");
 

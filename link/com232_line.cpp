@@ -67,7 +67,7 @@ int CheckComLine(int port) {
     CopyText(szStatus, "Timeout-RS-232...");
   } else {
     // The answer's sync word replaces word 0; the next order sent with pp carries it.
-    pp[0] = static_cast<u16>(szReadBuf[0] * 256 + szReadBuf[1]);
+    pp[0] = WordAt(szReadBuf, 0);
     if (pp[0] == SYNC_FROM_SENSOR) {
       CopyText(szStatus, "Echo Check - Line Ok!");
       result = 1;
