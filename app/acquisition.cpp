@@ -110,9 +110,7 @@ void RunVideoLoop(int) {
     VideoPass();
   } while (stop_flag == 0 && !TakeWaitingCommands());
 
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, LOOP_END_BUTTONS, ATTR_DIMMED, 0);
   if (PortAbandoned(com)) return;
   InstallReceiveCallback();
   ClearQueues(com);
@@ -146,8 +144,7 @@ int CC_BTNStop(int, int, int event, void*, int, int) {
       break;
     case EVENT_COMMIT:
       RunOnLine(StopLoop, 0, LINE_END);
-      SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
-      SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
+      SetGroupAttribute(pHandle, START_BUTTONS, ATTR_DIMMED, 0);
       Delay(STOP_PAUSE);
       break;
     default:

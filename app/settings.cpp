@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/reconnect.h"
+#include "display/panel.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
@@ -18,7 +19,6 @@ constexpr int MAX_LISTED_PORTS = 32;
 constexpr double CURSOR_Y = 1.0;
 constexpr int CURSOR_LEFT_LIMIT = 2;
 constexpr int CURSOR_RIGHT_LIMIT = 3;
-constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
 
 // The hardware edge modes evaluate without a tolerance.
 bool ToleranceUnused(u16 mode) { return mode == 1 || mode == 3; }
@@ -155,6 +155,6 @@ int CC_DropHardwareMode(int, int, int event, void*, int, int) {
   u16 mode = 0;
   GetCtrlVal(pHandle, MAIN_DropHardwareMode, &mode);
   const int dim = ToleranceUnused(mode) ? 1 : 0;
-  for (int id : kToleranceGroup) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dim);
+  SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dim);
   return 0;
 }

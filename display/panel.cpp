@@ -17,13 +17,6 @@ constexpr double CURSOR_HEIGHT = 0.75;
 constexpr double RANGE_TOP = 1.0;
 constexpr double BAND_TOP = 0.25;
 
-// The command buttons locked during a recording, in the order they are switched.
-constexpr int kCommandButtons[] = {MAIN_BTNRun,  MAIN_BTNVideo, MAIN_BTNStop,    MAIN_ButtonTeach,
-                                   MAIN_BTNGet,  MAIN_BTNSend,  MAIN_ButtonReset};
-constexpr int kAnalogGroup[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset,
-                                MAIN_DECOanaMaxMin};
-constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
-
 // The control that shows each parameter word, in the order of the words (the offset has none).
 constexpr int kParameterControls[PNUM] = {
     MAIN_NUMpower,    MAIN_RNGtolMode,     MAIN_NUMVideoThreshold, MAIN_RNGanaMode,
@@ -89,9 +82,9 @@ void SetPanelValues(void) {
   RepairSettings();
 
   const int dimTolerance = ToleranceUnused(eHardware) ? 1 : 0;
-  for (int id : kToleranceGroup) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dimTolerance);
+  SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dimTolerance);
   const int showAnalog = anaMode > ANAMODE_SHOWS_GROUP ? 1 : 0;
-  for (int id : kAnalogGroup) SetCtrlAttribute(pHandle, id, ATTR_VISIBLE, showAnalog);
+  SetGroupAttribute(pHandle, ANALOG_GROUP, ATTR_VISIBLE, showAnalog);
 
   SetCtrlVal(pHandle, MAIN_NUMpower, power);
   SetCtrlVal(pHandle, MAIN_RNGtolMode, tolMode);
@@ -138,8 +131,12 @@ void MarkUnsent(int control, int unsent) {
   SetCtrlAttribute(pHandle, control, ATTR_TEXT_BGCOLOR, unsent ? UNSENT_COLOUR : -1);
 }
 
+void SetGroupAttribute(int panel, std::span<const int> group, int attribute, int value) {
+  for (int id : group) SetCtrlAttribute(panel, id, attribute, value);
+}
+
 void DimmButtons(u16 dim) {
   const int state = dim > 0 ? 1 : 0;
-  for (int id : kCommandButtons) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, state);
+  SetGroupAttribute(pHandle, COMMAND_BUTTONS, ATTR_DIMMED, state);
   SetCtrlAttribute(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED, state);
 }
