@@ -158,3 +158,15 @@ int CC_DropHardwareMode(int, int, int event, void*, int, int) {
   SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dim);
   return 0;
 }
+
+int CC_RNGanaMode(int /*panel*/, int /*control*/, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  u16 mode = 0;
+  GetCtrlVal(pHandle, MAIN_RNGanaMode, &mode);
+  const int shown = mode > 1 ? 1 : 0;
+  SetCtrlAttribute(pHandle, MAIN_NUManaMax, ATTR_VISIBLE, shown);
+  SetCtrlAttribute(pHandle, MAIN_NUManaMin, ATTR_VISIBLE, shown);
+  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_VISIBLE, shown);
+  SetCtrlAttribute(pHandle, MAIN_DECOanaMaxMin, ATTR_VISIBLE, shown);
+  return 0;
+}
