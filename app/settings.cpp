@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/reconnect.h"
+#include "display/gui_math.h"
 #include "display/panel.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
@@ -163,10 +164,6 @@ int CC_RNGanaMode(int /*panel*/, int /*control*/, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   u16 mode = 0;
   GetCtrlVal(pHandle, MAIN_RNGanaMode, &mode);
-  const int shown = mode > 1 ? 1 : 0;
-  SetCtrlAttribute(pHandle, MAIN_NUManaMax, ATTR_VISIBLE, shown);
-  SetCtrlAttribute(pHandle, MAIN_NUManaMin, ATTR_VISIBLE, shown);
-  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_VISIBLE, shown);
-  SetCtrlAttribute(pHandle, MAIN_DECOanaMaxMin, ATTR_VISIBLE, shown);
+  SetGroupAttribute(pHandle, ANALOG_GROUP, ATTR_VISIBLE, gui_math::AnalogGroupShown(mode) ? 1 : 0);
   return 0;
 }

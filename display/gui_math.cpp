@@ -62,6 +62,8 @@ int GreenBands(u16 eMode, u16 edcnt, u16 p, u16 tVal, u16 tTol, u16 ccdsubpixel,
   return 1;
 }
 
+bool AnalogGroupShown(u16 anaMode) { return anaMode > 1; }
+
 int AnalogTraceValue(u16 anaMode, u16 mvalue, u16 anaMax, u16 anaMin, u16 ccdmaxpixelX8) {
   switch (anaMode) {
     case 0:

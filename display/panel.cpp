@@ -5,13 +5,12 @@
 #include <cstdio>
 
 #include "display/gui.h"
+#include "display/gui_math.h"
 #include "link/com232_paraset.h"
 #include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 namespace {
-
-constexpr u16 ANAMODE_SHOWS_GROUP = 1;  // above this the analog-output group is shown
 
 constexpr double CURSOR_HEIGHT = 0.75;
 constexpr double RANGE_TOP = 1.0;
@@ -83,7 +82,7 @@ void SetPanelValues(void) {
 
   const int dimTolerance = ToleranceUnused(eHardware) ? 1 : 0;
   SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dimTolerance);
-  const int showAnalog = anaMode > ANAMODE_SHOWS_GROUP ? 1 : 0;
+  const int showAnalog = gui_math::AnalogGroupShown(anaMode) ? 1 : 0;
   SetGroupAttribute(pHandle, ANALOG_GROUP, ATTR_VISIBLE, showAnalog);
 
   SetCtrlVal(pHandle, MAIN_NUMpower, power);

@@ -47,6 +47,10 @@ int GreenBands(u16 eMode, u16 edcnt, u16 p, u16 tVal, u16 tTol, u16 ccdsubpixel,
 /// drawn as 1), else 0.
 int AnalogTraceValue(u16 anaMode, u16 mvalue, u16 anaMax, u16 anaMin, u16 ccdmaxpixelX8);
 
+/// Whether the analog maximum/minimum group is shown for `anaMode`: only the modes above 1
+/// (maximum hold, minimum hold, maximum, minimum) have a maximum or minimum to show.
+bool AnalogGroupShown(u16 anaMode);
+
 /// Tolerance limits of the trend: upper tVal + tTol at most ccdmaxpixelX8 - 1, lower
 /// tVal - tTol at least 1 (x1 = lower, x2 = upper).
 Span ToleranceLimits(u16 tVal, u16 tTol, u16 ccdmaxpixelX8);
