@@ -21,9 +21,6 @@ constexpr double CURSOR_Y = 1.0;
 constexpr int CURSOR_LEFT_LIMIT = 2;
 constexpr int CURSOR_RIGHT_LIMIT = 3;
 
-// The hardware edge modes evaluate without a tolerance.
-bool ToleranceUnused(u16 mode) { return mode == 1 || mode == 3; }
-
 ComPortEntry gPorts[MAX_LISTED_PORTS];
 int gPortCount = 0;
 
@@ -155,7 +152,7 @@ int CC_DropHardwareMode(int, int, int event, void*, int, int) {
   if (event != EVENT_VAL_CHANGED) return 0;
   u16 mode = 0;
   GetCtrlVal(pHandle, MAIN_DropHardwareMode, &mode);
-  const int dim = ToleranceUnused(mode) ? 1 : 0;
+  const int dim = gui_math::ToleranceUnused(mode) ? 1 : 0;
   SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dim);
   return 0;
 }

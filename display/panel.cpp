@@ -14,7 +14,6 @@ namespace {
 
 constexpr double CURSOR_HEIGHT = 0.75;
 constexpr double RANGE_TOP = 1.0;
-constexpr double BAND_TOP = 0.25;
 
 // The control that shows each parameter word, in the order of the words (the offset has none).
 constexpr int kParameterControls[PNUM] = {
@@ -52,10 +51,6 @@ void MarkRepairs(bool fromFile) {
   }
 }
 
-// The hardware edge modes (1 and 3) evaluate without a tolerance setting.
-bool ToleranceUnused(u16 hardware) { return hardware == 1 || hardware == 3; }
-
-
 }  // namespace
 
 void GetPanelValues(void) {
@@ -80,7 +75,7 @@ void GetPanelValues(void) {
 void SetPanelValues(void) {
   RepairSettings();
 
-  const int dimTolerance = ToleranceUnused(eHardware) ? 1 : 0;
+  const int dimTolerance = gui_math::ToleranceUnused(eHardware) ? 1 : 0;
   SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dimTolerance);
   const int showAnalog = gui_math::AnalogGroupShown(anaMode) ? 1 : 0;
   SetGroupAttribute(pHandle, ANALOG_GROUP, ATTR_VISIBLE, showAnalog);
@@ -115,10 +110,7 @@ void SetPanelValues(void) {
   // Added to what the bar already shows; the next result frame clears the bar.
   PlotRectangle(pHandle, MAIN_GRAPHbar, 0.0, 0.0, ccdmaxpixelX8, RANGE_TOP, VAL_LT_GRAY,
                 VAL_LT_GRAY);
-  // Signed: a tolerance wider than the setpoint puts the band's left end below zero.
-  const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
-  const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
-  PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, BAND_TOP, VAL_GREEN, VAL_GREEN);
+  DrawToleranceBand();
 }
 
 void NoteFileValues(const u32 values[PNUM]) {

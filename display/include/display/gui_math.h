@@ -36,6 +36,14 @@ u16 ClipPosition(u16 p, u16 pixB, u16 pixE, u16 ccdsubpixel);
 /// Otherwise: 1 to the left edge, then the right edge to pixE.
 int RedRanges(u16 edcnt, u16 mvstart, u16 mvend, u16 ledge, u16 redge, u16 pixE, Span out[2]);
 
+/// Whether the edge hardware mode `eHardware` leaves the tolerance unused: the hardware modes
+/// (1 and 3) evaluate without one, so the tolerance controls are dimmed for them.
+bool ToleranceUnused(u16 eHardware);
+
+/// The tolerance band around the setpoint, signed and unclipped: tVal - tTol to tVal + tTol
+/// (a tolerance wider than the setpoint puts the left end below zero).
+Span ToleranceBand(u16 tVal, u16 tTol);
+
 /// The green tolerance bands; writes 0, 1 or 2 spans into `out` and returns the count.
 /// eMode 2 draws two bands around `p` (none without an edge); every other mode one band
 /// from tVal - tTol to tVal + tTol. A left end below 0 becomes 1, a right end above
