@@ -24,7 +24,6 @@ namespace {
 
 constexpr int BAND_STYLE = 2;
 constexpr double SHUTDOWN_PAUSE = 0.2;  // lets a loop that is running see stop_flag first
-constexpr const char* DEFAULT_CHARGE = "CHARGE0123.DAT";
 
 int FailStartUp(const char* what) {
   std::fprintf(stderr, "rorir: %s\n", what);

@@ -17,7 +17,6 @@ constexpr int SECONDS_PER_MINUTE = 60;
 // An interval this long or longer leaves the planned duration as it was.
 constexpr u16 LONGEST_PLANNED_INTERVAL = 3600;
 
-constexpr const char* DEFAULT_CHARGE = "CHARGE0123.DAT";
 constexpr const char* ACTIVE_TITLE = "ATTENTION !";
 constexpr const char* ACTIVE_MESSAGE = "DATA-RECORDER is active! \nSTOP RECORDER";
 
