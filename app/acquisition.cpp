@@ -25,7 +25,6 @@ constexpr double STOP_PAUSE = 0.2;  // lets the loop that is running see stop_fl
 void SendOrder(u16 code) {
   ClearQueues(com);
   rx_flag = 0;
-  order = code;
   FillTxBuf(code, pp);
   nBytesW = SendTxBuf(com, FRAME_SIZE);
 }

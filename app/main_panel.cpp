@@ -57,7 +57,6 @@ void InitVars(void) {
 
   com = 1;
   sync = 0x55;
-  order = 1;
   target = RAM;
   rx_flag = 0;
   stop_flag = 1;

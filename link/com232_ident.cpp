@@ -100,7 +100,6 @@ void ApplySensorGeometry() {
 
 int GetHARDWAREInfo(void) {
   YAXISMAX = VIDEO_TOP;
-  order = ORDER_HARDWARE_INFO;
   FillTxBuf(ORDER_HARDWARE_INFO, pp);
   ClearQueues(com);
   rx_flag = 0;
@@ -140,7 +139,6 @@ int GetVERSIONInfo(void) {
   // as a 36-byte frame.
   RemoveReceiveCallback();
   ClearQueues(com);
-  order = ORDER_FIRMWARE_INFO;
   FillTxBuf(ORDER_FIRMWARE_INFO, pp);
   nBytesW = SendTxBuf(com, FRAME_SIZE);
   if (nBytesW == FRAME_SIZE) ReportStatus("Waiting for parameter-frame ...");

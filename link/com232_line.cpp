@@ -52,7 +52,6 @@ void RX_Receive_Function(int /*port*/, int mask, void* /*callbackData*/) {
 }
 
 int CheckComLine(int port) {
-  order = ORDER_ECHO;
   CopyVarsToPP();
   FillTxBuf(ORDER_ECHO, pp);
   ClearQueues(port);
