@@ -44,10 +44,6 @@ int Delay(double seconds) {
   return 0;
 }
 
-void Sleep(unsigned int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
 size_t CopyText(char* dst, size_t size, const char* src) {
   if (!dst || size == 0) return 0;
   if (!src) src = "";
@@ -187,18 +183,6 @@ void FormatDateTime(long long when, char* date, size_t dateSize, char* time, siz
 
 void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize) {
   FormatDateTime(static_cast<long long>(::time(nullptr)), date, dateSize, time, timeSize);
-}
-
-const char* DateStr(void) {
-  static char text[16];
-  DateTimeStr(text, sizeof text, nullptr, 0);
-  return text;
-}
-
-const char* TimeStr(void) {
-  static char text[16];
-  DateTimeStr(nullptr, 0, text, sizeof text);
-  return text;
 }
 
 namespace {

@@ -107,16 +107,6 @@ int ConfirmReplaceFile(const char* path, const char* what) {
   return 0;
 }
 
-int MessagePopup(const char* title, const char* message) {
-  PopupRecord rec{"message", title ? title : "", message ? message : "", false};
-  if (!IsOffscreen()) {
-    QMessageBox::information(nullptr, QString::fromLocal8Bit(rec.title.c_str()),
-                             QString::fromLocal8Bit(rec.message.c_str()));
-  }
-  gPopupLog.push_back(rec);
-  return 0;
-}
-
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
                     const char* fileTypeList, const char* title, int buttonLabel,
                     int /*restrictDirectory*/, int restrictExtension, int /*allowCancel*/,

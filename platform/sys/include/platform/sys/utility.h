@@ -10,8 +10,6 @@
 double Timer(void);
 /// Blocks for `seconds` without processing events.
 int Delay(double seconds);
-/// Blocks for `milliseconds` without processing events.
-void Sleep(unsigned int milliseconds);
 
 /// The program's data folder (260 bytes): RORIR_DATA_DIR when set; else the executable's folder
 /// when it is writable; else ~/rorir, created on first use. Returns 0, or negative when no
@@ -60,10 +58,6 @@ int WriteFileBytes(const char* path, const void* data, size_t count);
 /// read), negative when it cannot be read.
 int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count);
 
-/// Today's date as "MM-DD-YYYY" (static buffer, valid until the next call).
-const char* DateStr(void);
-/// The time of day as "HH:MM:SS" (static buffer, valid until the next call).
-const char* TimeStr(void);
 /// Today's date ("MM-DD-YYYY") and the time of day ("HH:MM:SS") from one reading of the clock,
 /// so the pair never straddles midnight. Each text is truncated to its buffer.
 void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize);
