@@ -20,6 +20,9 @@
 #include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
+// The program's path buffers go to the services that fill them: both sides must agree on the size.
+static_assert(PATH_SIZE == PATH_BUFFER_SIZE);
+
 namespace {
 
 constexpr int BAND_STYLE = 2;

@@ -11,6 +11,9 @@
 namespace {
 
 constexpr double STEP_PAUSE = 0.1;  // between the identification steps
+// The notify count registered with the receive callback off: nothing is called back then, so
+// the count never acts; it is the one the link has always registered there.
+constexpr int IDLE_NOTIFY_COUNT = 86;
 
 struct OpenError {
   int code;
@@ -36,7 +39,7 @@ void InstallReceiveCallback(void) {
 
 void RemoveReceiveCallback(void) {
   // The notify count is irrelevant without events; the event character stays the sync byte.
-  InstallComCallback(com, 0, 86, sync, nullptr, nullptr);
+  InstallComCallback(com, 0, IDLE_NOTIFY_COUNT, sync, nullptr, nullptr);
 }
 
 int PortGone(int port) { return ComPortUsable(port) ? 0 : 1; }

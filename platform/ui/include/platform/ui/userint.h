@@ -277,7 +277,7 @@ int ConfirmReplaceFile(const char* path, const char* what);
 // Pop-ups (modal Qt dialogs; tests answer them through userint_inspect.h).
 /// Yes/no question; non-zero when confirmed.
 int ConfirmPopup(const char* title, const char* message);
-/// File dialog. Writes the chosen path into `path` (260 bytes) and returns
+/// File dialog. Writes the chosen path into `path` (PATH_BUFFER_SIZE bytes) and returns
 /// VAL_NO_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED or VAL_NEW_FILE_SELECTED. On cancel
 /// `path` is left unchanged.
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
