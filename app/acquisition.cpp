@@ -109,7 +109,7 @@ void RunVideoLoop(int) {
     VideoPass();
   } while (stop_flag == 0 && !TakeWaitingCommands());
 
-  SetGroupAttribute(pHandle, LOOP_END_BUTTONS, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kLoopEndButtons, ATTR_DIMMED, 0);
   if (PortAbandoned(com)) return;
   InstallReceiveCallback();
   ClearQueues(com);
@@ -143,7 +143,7 @@ int CC_BTNStop(int, int, int event, void*, int, int) {
       break;
     case EVENT_COMMIT:
       RunOnLine(StopLoop, 0, LINE_END);
-      SetGroupAttribute(pHandle, START_BUTTONS, ATTR_DIMMED, 0);
+      SetGroupAttribute(pHandle, kStartButtons, ATTR_DIMMED, 0);
       Delay(STOP_PAUSE);
       break;
     default:

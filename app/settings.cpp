@@ -153,7 +153,7 @@ int CC_DropHardwareMode(int, int, int event, void*, int, int) {
   u16 mode = 0;
   GetCtrlVal(pHandle, MAIN_DropHardwareMode, &mode);
   const int dim = gui_math::ToleranceUnused(mode) ? 1 : 0;
-  SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dim);
+  SetGroupAttribute(pHandle, kToleranceGroup, ATTR_DIMMED, dim);
   return 0;
 }
 
@@ -161,6 +161,6 @@ int CC_RNGanaMode(int /*panel*/, int /*control*/, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   u16 mode = 0;
   GetCtrlVal(pHandle, MAIN_RNGanaMode, &mode);
-  SetGroupAttribute(pHandle, ANALOG_GROUP, ATTR_VISIBLE, gui_math::AnalogGroupShown(mode) ? 1 : 0);
+  SetGroupAttribute(pHandle, kAnalogGroup, ATTR_VISIBLE, gui_math::AnalogGroupShown(mode) ? 1 : 0);
   return 0;
 }

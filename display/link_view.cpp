@@ -56,7 +56,7 @@ void ShowSensorType(void) {
       break;
   }
   const int dimAnalog = pcbtype == BOARD_WITH_ANALOG_OUTPUT ? 0 : 1;
-  SetGroupAttribute(pHandle, ANALOG_CONTROLS, ATTR_DIMMED, dimAnalog);
+  SetGroupAttribute(pHandle, kAnalogControls, ATTR_DIMMED, dimAnalog);
 }
 
 void SelectRamTarget(void) {
@@ -69,7 +69,7 @@ void SelectRamTarget(void) {
 void DimStartButtons(void) {
   const int focused = GetActiveCtrl(pHandle);
   if (focused == MAIN_BTNRun || focused == MAIN_BTNVideo) SetActiveCtrl(pHandle, MAIN_BTNStop);
-  SetGroupAttribute(pHandle, START_BUTTONS, ATTR_DIMMED, 1);
+  SetGroupAttribute(pHandle, kStartButtons, ATTR_DIMMED, 1);
 }
 
 void ShowMeasurementStarted(void) {
@@ -79,7 +79,7 @@ void ShowMeasurementStarted(void) {
   SelectRamTarget();
 }
 
-void ShowMeasurementEnded(void) { SetGroupAttribute(pHandle, LOOP_END_BUTTONS, ATTR_DIMMED, 0); }
+void ShowMeasurementEnded(void) { SetGroupAttribute(pHandle, kLoopEndButtons, ATTR_DIMMED, 0); }
 
 void ShowResultFrame(void) {
   PlotVIDEOBarGraph();

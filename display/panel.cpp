@@ -76,9 +76,9 @@ void SetPanelValues(void) {
   RepairSettings();
 
   const int dimTolerance = gui_math::ToleranceUnused(eHardware) ? 1 : 0;
-  SetGroupAttribute(pHandle, TOLERANCE_GROUP, ATTR_DIMMED, dimTolerance);
+  SetGroupAttribute(pHandle, kToleranceGroup, ATTR_DIMMED, dimTolerance);
   const int showAnalog = gui_math::AnalogGroupShown(anaMode) ? 1 : 0;
-  SetGroupAttribute(pHandle, ANALOG_GROUP, ATTR_VISIBLE, showAnalog);
+  SetGroupAttribute(pHandle, kAnalogGroup, ATTR_VISIBLE, showAnalog);
 
   SetCtrlVal(pHandle, MAIN_NUMpower, power);
   SetCtrlVal(pHandle, MAIN_RNGtolMode, tolMode);
@@ -128,6 +128,6 @@ void SetGroupAttribute(int panel, std::span<const int> group, int attribute, int
 
 void DimmButtons(u16 dim) {
   const int state = dim > 0 ? 1 : 0;
-  SetGroupAttribute(pHandle, COMMAND_BUTTONS, ATTR_DIMMED, state);
+  SetGroupAttribute(pHandle, kCommandButtons, ATTR_DIMMED, state);
   SetCtrlAttribute(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED, state);
 }

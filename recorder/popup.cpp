@@ -102,7 +102,7 @@ int CC_TOGGBTN_Recorder(int /*panel*/, int /*control*/, int event, void*, int, i
   stop_flag = 1;  // ends a measurement or video loop, or a run left going behind the popup
   SetActivePanel(pPopup);
   SetActiveCtrl(pPopup, RECORDER_FOCUS_CONTROL);
-  SetGroupAttribute(pHandle, START_BUTTONS, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kStartButtons, ATTR_DIMMED, 0);
   SetCtrlAttribute(pHandle, MAIN_BTNStop, ATTR_DIMMED, 0);
   return 0;
 }
@@ -187,8 +187,8 @@ int CC_BTNexitRecorder(int /*panel*/, int /*control*/, int event, void*, int, in
   stop_flag = 1;
   SetCtrlVal(pHandle, MAIN_TOGGBTN_Recorder, 0);
   SetCtrlAttribute(pHandle, MAIN_TOGGBTN_Recorder, ATTR_DIMMED, 0);
-  SetGroupAttribute(pHandle, LOOP_END_BUTTONS, ATTR_DIMMED, 0);
-  SetGroupAttribute(pHandle, SET_BUTTONS, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kLoopEndButtons, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kSetButtons, ATTR_DIMMED, 0);
   SetCtrlAttribute(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED, 0);
   // A run that was going ends on stop_flag and undims the rest itself.
   HidePanel(pPopup);

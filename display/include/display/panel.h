@@ -11,22 +11,22 @@
 
 /// The seven command buttons, in the order they are switched: locked together while a
 /// recording runs.
-inline constexpr int COMMAND_BUTTONS[] = {MAIN_BTNRun, MAIN_BTNVideo, MAIN_BTNStop, MAIN_ButtonTeach,
+inline constexpr int kCommandButtons[] = {MAIN_BTNRun, MAIN_BTNVideo, MAIN_BTNStop, MAIN_ButtonTeach,
                                           MAIN_BTNGet, MAIN_BTNSend, MAIN_ButtonReset};
 /// The buttons that start a loop (VIDEO and RUN): dimmed while a loop runs.
-inline constexpr int START_BUTTONS[] = {MAIN_BTNVideo, MAIN_BTNRun};
+inline constexpr int kStartButtons[] = {MAIN_BTNVideo, MAIN_BTNRun};
 /// What the end of a measurement or video loop gives back: the start buttons and Teach.
-inline constexpr int LOOP_END_BUTTONS[] = {MAIN_BTNVideo, MAIN_BTNRun, MAIN_ButtonTeach};
+inline constexpr int kLoopEndButtons[] = {MAIN_BTNVideo, MAIN_BTNRun, MAIN_ButtonTeach};
 /// The buttons that move the parameter set (GET and SEND).
-inline constexpr int SET_BUTTONS[] = {MAIN_BTNGet, MAIN_BTNSend};
+inline constexpr int kSetButtons[] = {MAIN_BTNGet, MAIN_BTNSend};
 /// The tolerance controls: dimmed for the edge modes that evaluate without a tolerance.
-inline constexpr int TOLERANCE_GROUP[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
+inline constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
 /// The analog maximum/minimum group: shown only for the analog modes that hold a maximum or
 /// a minimum.
-inline constexpr int ANALOG_GROUP[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset,
+inline constexpr int kAnalogGroup[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset,
                                        MAIN_DECOanaMaxMin};
 /// The analog-output controls: usable only on a board with an analog output.
-inline constexpr int ANALOG_CONTROLS[] = {MAIN_RNGanaMode, MAIN_ButtonReset, MAIN_NUManaMax,
+inline constexpr int kAnalogControls[] = {MAIN_RNGanaMode, MAIN_ButtonReset, MAIN_NUManaMax,
                                           MAIN_NUManaMin};
 
 /// Sets `attribute` of every control of `group` on `panel` to `value`, in the table's order.
