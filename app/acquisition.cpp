@@ -25,7 +25,6 @@ constexpr double STOP_PAUSE = 0.2;  // lets the loop that is running see stop_fl
 void SendOrder(u16 code) {
   ClearQueues(com);
   rx_flag = 0;
-  order = code;
   FillTxBuf(code, pp);
   nBytesW = SendTxBuf(com, FRAME_SIZE);
 }
@@ -110,9 +109,7 @@ void RunVideoLoop(int) {
     VideoPass();
   } while (stop_flag == 0 && !TakeWaitingCommands());
 
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kLoopEndButtons, ATTR_DIMMED, 0);
   if (PortAbandoned(com)) return;
   InstallReceiveCallback();
   ClearQueues(com);
@@ -146,8 +143,7 @@ int CC_BTNStop(int, int, int event, void*, int, int) {
       break;
     case EVENT_COMMIT:
       RunOnLine(StopLoop, 0, LINE_END);
-      SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
-      SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
+      SetGroupAttribute(pHandle, kStartButtons, ATTR_DIMMED, 0);
       Delay(STOP_PAUSE);
       break;
     default:

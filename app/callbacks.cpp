@@ -32,9 +32,9 @@ void RegisterCallbacks(void) {
   RegisterCtrlCallback("CC_NEDITEdgeRight", CC_NEDITEdgeRight);
   RegisterCtrlCallback("CC_NEDITTolerance", CC_NEDITTolerance);
   RegisterCtrlCallback("CC_DropHardwareMode", CC_DropHardwareMode);
-  // Data recorder: the popup, its run, and the main-panel controls it owns.
-  RegisterCtrlCallback("CC_TOGGBTN_Recorder", CC_TOGGBTN_Recorder);
   RegisterCtrlCallback("CC_RNGanaMode", CC_RNGanaMode);
+  // Data recorder: the popup, its run, and the main-panel toggle that shows it.
+  RegisterCtrlCallback("CC_TOGGBTN_Recorder", CC_TOGGBTN_Recorder);
   RegisterPanelCallback("CC_POPUP1", CC_POPUP1);
   RegisterCtrlCallback("CC_BTNStartRecord", CC_BTNStartRecord);
   RegisterCtrlCallback("CC_BTN_File", CC_BTN_File);

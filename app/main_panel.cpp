@@ -20,11 +20,13 @@
 #include "platform/serial/rs232.h"
 #include "resources/panels.h"
 
+// The program's path buffers go to the services that fill them: both sides must agree on the size.
+static_assert(PATH_SIZE == PATH_BUFFER_SIZE);
+
 namespace {
 
 constexpr int BAND_STYLE = 2;
 constexpr double SHUTDOWN_PAUSE = 0.2;  // lets a loop that is running see stop_flag first
-constexpr const char* DEFAULT_CHARGE = "CHARGE0123.DAT";
 
 int FailStartUp(const char* what) {
   std::fprintf(stderr, "rorir: %s\n", what);
@@ -58,7 +60,6 @@ void InitVars(void) {
 
   com = 1;
   sync = 0x55;
-  order = 1;
   target = RAM;
   rx_flag = 0;
   stop_flag = 1;

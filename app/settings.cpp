@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "app/reconnect.h"
+#include "display/gui_math.h"
+#include "display/panel.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
@@ -18,10 +20,6 @@ constexpr int MAX_LISTED_PORTS = 32;
 constexpr double CURSOR_Y = 1.0;
 constexpr int CURSOR_LEFT_LIMIT = 2;
 constexpr int CURSOR_RIGHT_LIMIT = 3;
-constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
-
-// The hardware edge modes evaluate without a tolerance.
-bool ToleranceUnused(u16 mode) { return mode == 1 || mode == 3; }
 
 ComPortEntry gPorts[MAX_LISTED_PORTS];
 int gPortCount = 0;
@@ -154,7 +152,15 @@ int CC_DropHardwareMode(int, int, int event, void*, int, int) {
   if (event != EVENT_VAL_CHANGED) return 0;
   u16 mode = 0;
   GetCtrlVal(pHandle, MAIN_DropHardwareMode, &mode);
-  const int dim = ToleranceUnused(mode) ? 1 : 0;
-  for (int id : kToleranceGroup) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dim);
+  const int dim = gui_math::ToleranceUnused(mode) ? 1 : 0;
+  SetGroupAttribute(pHandle, kToleranceGroup, ATTR_DIMMED, dim);
+  return 0;
+}
+
+int CC_RNGanaMode(int /*panel*/, int /*control*/, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  u16 mode = 0;
+  GetCtrlVal(pHandle, MAIN_RNGanaMode, &mode);
+  SetGroupAttribute(pHandle, kAnalogGroup, ATTR_VISIBLE, gui_math::AnalogGroupShown(mode) ? 1 : 0);
   return 0;
 }

@@ -162,7 +162,6 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
     PushGET(target);
     return 0;
   }
-  order = target == EEPROM ? ORDER_READ_EEPROM : ORDER_READ_RAM;
   // The read-back's target is the one chosen when GET was pressed.
   RunOnLine(PushGET, target, LINE_COMMAND);
   return 0;

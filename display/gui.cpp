@@ -23,6 +23,8 @@ constexpr double RED_BOTTOM = 0.25;
 constexpr double RED_TOP = 1.0;
 constexpr double GREEN_BOTTOM = 0.0;
 constexpr double GREEN_TOP = 0.35;
+constexpr double RESTING_BAND_BOTTOM = 0.0;  // the band of the bar at rest: its lower quarter
+constexpr double RESTING_BAND_TOP = 0.25;
 constexpr double UM_PER_MM = 1000.0;
 
 constexpr int TREND_POINTS_PER_SCREEN = TREND_SAMPLES + 1;
@@ -109,10 +111,13 @@ void DrawRestingBar(void) {
   SetGraphCursor(pHandle, MAIN_GRAPHbar, 1, tVal, 1.0);
   SetGraphCursor(pHandle, MAIN_GRAPHbar, 2, eBeg, 1.0);
   SetGraphCursor(pHandle, MAIN_GRAPHbar, 3, eEnd, 1.0);
-  // Signed: a tolerance wider than the setpoint puts the band's left end below zero.
-  const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
-  const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
-  PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, 0.25, VAL_GREEN, VAL_GREEN);
+  DrawToleranceBand();
+}
+
+void DrawToleranceBand(void) {
+  const Span band = ToleranceBand(tVal, tTol);
+  PlotRectangle(pHandle, MAIN_GRAPHbar, band.x1, RESTING_BAND_BOTTOM, band.x2, RESTING_BAND_TOP,
+                VAL_GREEN, VAL_GREEN);
 }
 
 void ClearResults(void) {

@@ -47,6 +47,12 @@ int RedRanges(u16 edcnt, u16 mvstart, u16 mvend, u16 ledge, u16 redge, u16 pixE,
   return 2;
 }
 
+bool ToleranceUnused(u16 eHardware) { return eHardware == 1 || eHardware == 3; }
+
+Span ToleranceBand(u16 tVal, u16 tTol) {
+  return {static_cast<int>(tVal) - tTol, static_cast<int>(tVal) + tTol};
+}
+
 int GreenBands(u16 eMode, u16 edcnt, u16 p, u16 tVal, u16 tTol, u16 ccdsubpixel, Span out[2]) {
   const int sub = ccdsubpixel;
   if (eMode == 2) {
@@ -58,9 +64,12 @@ int GreenBands(u16 eMode, u16 edcnt, u16 p, u16 tVal, u16 tTol, u16 ccdsubpixel,
     out[1] = {pos + h - d, pos + h + d};
     return 2;
   }
-  out[0] = ClipBand(static_cast<int>(tVal) - tTol, static_cast<int>(tVal) + tTol, sub);
+  const Span band = ToleranceBand(tVal, tTol);
+  out[0] = ClipBand(band.x1, band.x2, sub);
   return 1;
 }
+
+bool AnalogGroupShown(u16 anaMode) { return anaMode > 1; }
 
 int AnalogTraceValue(u16 anaMode, u16 mvalue, u16 anaMax, u16 anaMin, u16 ccdmaxpixelX8) {
   switch (anaMode) {

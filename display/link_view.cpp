@@ -2,6 +2,7 @@
 #include "display/link_view.h"
 
 #include "display/gui.h"
+#include "display/panel.h"
 #include "platform/ui/userint.h"
 #include "resources/panels.h"
 #include "state/globals.h"
@@ -10,7 +11,6 @@ namespace {
 
 // The label of the analog ring's second item on the panel; the gap sensor shows its own there.
 constexpr const char* ANALOG_ITEM_1 = "M-value, inverted";
-constexpr int kAnalogControls[] = {MAIN_RNGanaMode, MAIN_ButtonReset, MAIN_NUManaMax, MAIN_NUManaMin};
 
 void SetSwitchTexts(const char* on, const char* off) {
   SetCtrlAttribute(pHandle, MAIN_BINSWopMode, ATTR_ON_TEXT, on);
@@ -56,7 +56,7 @@ void ShowSensorType(void) {
       break;
   }
   const int dimAnalog = pcbtype == BOARD_WITH_ANALOG_OUTPUT ? 0 : 1;
-  for (int id : kAnalogControls) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dimAnalog);
+  SetGroupAttribute(pHandle, kAnalogControls, ATTR_DIMMED, dimAnalog);
 }
 
 void SelectRamTarget(void) {
@@ -69,8 +69,7 @@ void SelectRamTarget(void) {
 void DimStartButtons(void) {
   const int focused = GetActiveCtrl(pHandle);
   if (focused == MAIN_BTNRun || focused == MAIN_BTNVideo) SetActiveCtrl(pHandle, MAIN_BTNStop);
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 1);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 1);
+  SetGroupAttribute(pHandle, kStartButtons, ATTR_DIMMED, 1);
 }
 
 void ShowMeasurementStarted(void) {
@@ -80,11 +79,7 @@ void ShowMeasurementStarted(void) {
   SelectRamTarget();
 }
 
-void ShowMeasurementEnded(void) {
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
-}
+void ShowMeasurementEnded(void) { SetGroupAttribute(pHandle, kLoopEndButtons, ATTR_DIMMED, 0); }
 
 void ShowResultFrame(void) {
   PlotVIDEOBarGraph();

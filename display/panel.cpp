@@ -5,24 +5,15 @@
 #include <cstdio>
 
 #include "display/gui.h"
+#include "display/gui_math.h"
 #include "link/com232_paraset.h"
 #include "platform/ui/userint.h"
 #include "resources/panels.h"
 
 namespace {
 
-constexpr u16 ANAMODE_SHOWS_GROUP = 1;  // above this the analog-output group is shown
-
 constexpr double CURSOR_HEIGHT = 0.75;
 constexpr double RANGE_TOP = 1.0;
-constexpr double BAND_TOP = 0.25;
-
-// The command buttons locked during a recording, in the order they are switched.
-constexpr int kCommandButtons[] = {MAIN_BTNRun,  MAIN_BTNVideo, MAIN_BTNStop,    MAIN_ButtonTeach,
-                                   MAIN_BTNGet,  MAIN_BTNSend,  MAIN_ButtonReset};
-constexpr int kAnalogGroup[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset,
-                                MAIN_DECOanaMaxMin};
-constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
 
 // The control that shows each parameter word, in the order of the words (the offset has none).
 constexpr int kParameterControls[PNUM] = {
@@ -60,10 +51,6 @@ void MarkRepairs(bool fromFile) {
   }
 }
 
-// The hardware edge modes (1 and 3) evaluate without a tolerance setting.
-bool ToleranceUnused(u16 hardware) { return hardware == 1 || hardware == 3; }
-
-
 }  // namespace
 
 void GetPanelValues(void) {
@@ -88,10 +75,10 @@ void GetPanelValues(void) {
 void SetPanelValues(void) {
   RepairSettings();
 
-  const int dimTolerance = ToleranceUnused(eHardware) ? 1 : 0;
-  for (int id : kToleranceGroup) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, dimTolerance);
-  const int showAnalog = anaMode > ANAMODE_SHOWS_GROUP ? 1 : 0;
-  for (int id : kAnalogGroup) SetCtrlAttribute(pHandle, id, ATTR_VISIBLE, showAnalog);
+  const int dimTolerance = gui_math::ToleranceUnused(eHardware) ? 1 : 0;
+  SetGroupAttribute(pHandle, kToleranceGroup, ATTR_DIMMED, dimTolerance);
+  const int showAnalog = gui_math::AnalogGroupShown(anaMode) ? 1 : 0;
+  SetGroupAttribute(pHandle, kAnalogGroup, ATTR_VISIBLE, showAnalog);
 
   SetCtrlVal(pHandle, MAIN_NUMpower, power);
   SetCtrlVal(pHandle, MAIN_RNGtolMode, tolMode);
@@ -123,10 +110,7 @@ void SetPanelValues(void) {
   // Added to what the bar already shows; the next result frame clears the bar.
   PlotRectangle(pHandle, MAIN_GRAPHbar, 0.0, 0.0, ccdmaxpixelX8, RANGE_TOP, VAL_LT_GRAY,
                 VAL_LT_GRAY);
-  // Signed: a tolerance wider than the setpoint puts the band's left end below zero.
-  const int left = static_cast<int>(tVal) - static_cast<int>(tTol);
-  const int right = static_cast<int>(tVal) + static_cast<int>(tTol);
-  PlotRectangle(pHandle, MAIN_GRAPHbar, left, 0.0, right, BAND_TOP, VAL_GREEN, VAL_GREEN);
+  DrawToleranceBand();
 }
 
 void NoteFileValues(const u32 values[PNUM]) {
@@ -138,8 +122,12 @@ void MarkUnsent(int control, int unsent) {
   SetCtrlAttribute(pHandle, control, ATTR_TEXT_BGCOLOR, unsent ? UNSENT_COLOUR : -1);
 }
 
+void SetGroupAttribute(int panel, std::span<const int> group, int attribute, int value) {
+  for (int id : group) SetCtrlAttribute(panel, id, attribute, value);
+}
+
 void DimmButtons(u16 dim) {
   const int state = dim > 0 ? 1 : 0;
-  for (int id : kCommandButtons) SetCtrlAttribute(pHandle, id, ATTR_DIMMED, state);
+  SetGroupAttribute(pHandle, kCommandButtons, ATTR_DIMMED, state);
   SetCtrlAttribute(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED, state);
 }

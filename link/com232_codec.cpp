@@ -12,13 +12,6 @@ int KeepWordCount(int count) {
   return count;
 }
 
-void PutWord(unsigned char* at, u16 word) {
-  at[0] = static_cast<unsigned char>(word >> 8);
-  at[1] = static_cast<unsigned char>(word & 0xFF);
-}
-
-u16 GetWord(const unsigned char* at) { return static_cast<u16>((at[0] << 8) | at[1]); }
-
 // The settings in the order of the parameter words; CopyVarsToPP and CopyPPtoVars both walk it,
 // so the two directions cannot drift apart.
 u16* const kSettingWords[PNUM] = {
@@ -29,15 +22,15 @@ u16* const kSettingWords[PNUM] = {
 }  // namespace
 
 void EncodeFrame(u16 order, const u16 words[PNUM], unsigned char frame[FRAME_SIZE]) {
-  PutWord(frame, SYNC_TO_SENSOR);
-  PutWord(frame + 2, order);
-  for (int i = 0; i < PNUM; ++i) PutWord(frame + HEADER_SIZE + 2 * i, words[i]);
+  PutWordAt(frame, 0, SYNC_TO_SENSOR);
+  PutWordAt(frame, 2, order);
+  for (int i = 0; i < PNUM; ++i) PutWordAt(frame, HEADER_SIZE + 2 * i, words[i]);
 }
 
 u16 DecodeFrame(const unsigned char frame[FRAME_SIZE], int count, u16 words[PNUM]) {
   const int n = KeepWordCount(count);
-  for (int i = 0; i < n; ++i) words[i] = GetWord(frame + HEADER_SIZE + 2 * i);
-  return GetWord(frame + 2);
+  for (int i = 0; i < n; ++i) words[i] = WordAt(frame, HEADER_SIZE + 2 * i);
+  return WordAt(frame, 2);
 }
 
 void FillTxBuf(u16 order, const u16 words[PNUM]) { EncodeFrame(order, words, szWriteBuf); }

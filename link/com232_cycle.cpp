@@ -35,9 +35,8 @@ void PushRUN(void) {
   ClearQueues(com);
   rx_flag = 0;
   graph_flag = 0;
-  order = ORDER_MEASURE;
   FillTxBuf(ORDER_MEASURE, pp);
-  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   if (nBytesW == FRAME_SIZE) ReportStatus("Line Ok!");
   tstart = Timer();
   stop_flag = 0;
@@ -76,7 +75,6 @@ void PushRUN(void) {
 }
 
 int ReadData64(int first, int last) {
-  order = ORDER_DATA_BLOCK;
   ClearQueues(com);
   u16 words[PNUM] = {};
   words[0] = static_cast<u16>(first);

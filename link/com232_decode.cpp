@@ -1,10 +1,6 @@
 // Decoders of the hardware information, the firmware text and the video data blocks.
 #include "link/com232_decode.h"
 
-u16 WordAt(const unsigned char* bytes, int at) {
-  return static_cast<u16>(bytes[at] << 8 | bytes[at + 1]);
-}
-
 HardwareInfo DecodeHardwareInfo(const unsigned char frame[FRAME_SIZE]) {
   HardwareInfo h{};
   h.order = WordAt(frame, 2);

@@ -100,11 +100,10 @@ void ApplySensorGeometry() {
 
 int GetHARDWAREInfo(void) {
   YAXISMAX = VIDEO_TOP;
-  order = ORDER_HARDWARE_INFO;
   FillTxBuf(ORDER_HARDWARE_INFO, pp);
   ClearQueues(com);
   rx_flag = 0;
-  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   tstart = Timer();
   const int outcome = AwaitFrame(com, tstart, TIMEOUT);
   tdiff = Timer() - tstart;
@@ -140,9 +139,8 @@ int GetVERSIONInfo(void) {
   // as a 36-byte frame.
   RemoveReceiveCallback();
   ClearQueues(com);
-  order = ORDER_FIRMWARE_INFO;
   FillTxBuf(ORDER_FIRMWARE_INFO, pp);
-  nBytesW = SendTxBuf(com, PNUM * 2 + 4);
+  nBytesW = SendTxBuf(com, FRAME_SIZE);
   if (nBytesW == FRAME_SIZE) ReportStatus("Waiting for parameter-frame ...");
   ReportStatus("Waiting for firmware info ...");
 

@@ -11,6 +11,9 @@
 namespace {
 
 constexpr double STEP_PAUSE = 0.1;  // between the identification steps
+// The notify count registered with the receive callback off: nothing is called back then, so
+// the count never acts; it is the one the link has always registered there.
+constexpr int IDLE_NOTIFY_COUNT = 86;
 
 struct OpenError {
   int code;
@@ -36,7 +39,7 @@ void InstallReceiveCallback(void) {
 
 void RemoveReceiveCallback(void) {
   // The notify count is irrelevant without events; the event character stays the sync byte.
-  InstallComCallback(com, 0, 86, sync, nullptr, nullptr);
+  InstallComCallback(com, 0, IDLE_NOTIFY_COUNT, sync, nullptr, nullptr);
 }
 
 int PortGone(int port) { return ComPortUsable(port) ? 0 : 1; }
@@ -52,7 +55,6 @@ void RX_Receive_Function(int /*port*/, int mask, void* /*callbackData*/) {
 }
 
 int CheckComLine(int port) {
-  order = ORDER_ECHO;
   CopyVarsToPP();
   FillTxBuf(ORDER_ECHO, pp);
   ClearQueues(port);
@@ -67,7 +69,7 @@ int CheckComLine(int port) {
     CopyText(szStatus, "Timeout-RS-232...");
   } else {
     // The answer's sync word replaces word 0; the next order sent with pp carries it.
-    pp[0] = static_cast<u16>(szReadBuf[0] * 256 + szReadBuf[1]);
+    pp[0] = WordAt(szReadBuf, 0);
     if (pp[0] == SYNC_FROM_SENSOR) {
       CopyText(szStatus, "Echo Check - Line Ok!");
       result = 1;

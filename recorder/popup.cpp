@@ -17,7 +17,6 @@ constexpr int SECONDS_PER_MINUTE = 60;
 // An interval this long or longer leaves the planned duration as it was.
 constexpr u16 LONGEST_PLANNED_INTERVAL = 3600;
 
-constexpr const char* DEFAULT_CHARGE = "CHARGE0123.DAT";
 constexpr const char* ACTIVE_TITLE = "ATTENTION !";
 constexpr const char* ACTIVE_MESSAGE = "DATA-RECORDER is active! \nSTOP RECORDER";
 
@@ -103,8 +102,7 @@ int CC_TOGGBTN_Recorder(int /*panel*/, int /*control*/, int event, void*, int, i
   stop_flag = 1;  // ends a measurement or video loop, or a run left going behind the popup
   SetActivePanel(pPopup);
   SetActiveCtrl(pPopup, RECORDER_FOCUS_CONTROL);
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kStartButtons, ATTR_DIMMED, 0);
   SetCtrlAttribute(pHandle, MAIN_BTNStop, ATTR_DIMMED, 0);
   return 0;
 }
@@ -189,25 +187,10 @@ int CC_BTNexitRecorder(int /*panel*/, int /*control*/, int event, void*, int, in
   stop_flag = 1;
   SetCtrlVal(pHandle, MAIN_TOGGBTN_Recorder, 0);
   SetCtrlAttribute(pHandle, MAIN_TOGGBTN_Recorder, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNRun, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNVideo, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_ButtonTeach, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNGet, ATTR_DIMMED, 0);
-  SetCtrlAttribute(pHandle, MAIN_BTNSend, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kLoopEndButtons, ATTR_DIMMED, 0);
+  SetGroupAttribute(pHandle, kSetButtons, ATTR_DIMMED, 0);
   SetCtrlAttribute(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED, 0);
   // A run that was going ends on stop_flag and undims the rest itself.
   HidePanel(pPopup);
-  return 0;
-}
-
-int CC_RNGanaMode(int /*panel*/, int /*control*/, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  u16 mode = 0;
-  GetCtrlVal(pHandle, MAIN_RNGanaMode, &mode);
-  const int shown = mode > 1 ? 1 : 0;
-  SetCtrlAttribute(pHandle, MAIN_NUManaMax, ATTR_VISIBLE, shown);
-  SetCtrlAttribute(pHandle, MAIN_NUManaMin, ATTR_VISIBLE, shown);
-  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_VISIBLE, shown);
-  SetCtrlAttribute(pHandle, MAIN_DECOanaMaxMin, ATTR_VISIBLE, shown);
   return 0;
 }

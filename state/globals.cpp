@@ -1,6 +1,9 @@
 // Storage and start values of the shared global state. InitVars (main_panel.cpp) assigns the
 // defaults again at start-up; the values here are what the program holds when it is loaded.
 #include "state/globals.h"
+
+#include <cstring>
+
 #include "state/sync_word.h"
 
 int pHandle = 0;
@@ -41,8 +44,18 @@ double xArray8[VIDEO_POINTS] = {};
 u16 thdArray[VIDEO_POINTS] = {};
 u16 adcbuf[VIDEO_POINTS] = {};
 
-char charge_fname[PATH_SIZE] = "CHARGE0123.DAT";
-char rec_fname[PATH_SIZE] = "CHARGE0123.DAT";
+char charge_fname[PATH_SIZE] = "";
+char rec_fname[PATH_SIZE] = "";
+namespace {
+// Both start out as DEFAULT_CHARGE; start-up then puts the data folder in front of rec_fname.
+// (A character array cannot be initialised from a named constant, so this copies at load.)
+[[maybe_unused]] const bool kDefaultNamesSet = [] {
+  static_assert(sizeof DEFAULT_CHARGE <= PATH_SIZE);
+  std::memcpy(charge_fname, DEFAULT_CHARGE, sizeof DEFAULT_CHARGE);
+  std::memcpy(rec_fname, DEFAULT_CHARGE, sizeof DEFAULT_CHARGE);
+  return true;
+}();
+}  // namespace
 char szSoftVersion[TEXT_SIZE] = "Version 1.52";
 char szSoftName[TEXT_SIZE] = "K-VOR-PX-Rorir-QMB";
 u16 numSample = 10;

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr size_t kPathSize = 260;
-
 const std::chrono::steady_clock::time_point& Origin() {
   static const auto origin = std::chrono::steady_clock::now();
   return origin;
@@ -31,7 +29,7 @@ bool IsWritableDir(const QString& dir) {
   return info.isDir() && access(QFile::encodeName(dir).constData(), W_OK) == 0;
 }
 
-bool FitsPath(const QByteArray& bytes) { return bytes.size() > 0 && bytes.size() < static_cast<int>(kPathSize); }
+bool FitsPath(const QByteArray& bytes) { return bytes.size() > 0 && bytes.size() < PATH_BUFFER_SIZE; }
 
 }  // namespace
 
@@ -42,10 +40,6 @@ double Timer(void) {
 int Delay(double seconds) {
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   return 0;
-}
-
-void Sleep(unsigned int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 size_t CopyText(char* dst, size_t size, const char* src) {
@@ -79,10 +73,10 @@ int GetExecutableDir(char* dir) {
   }
   QByteArray bytes = QFile::encodeName(path);
   if (!FitsPath(bytes)) {
-    CopyText(dir, kPathSize, ".");
+    CopyText(dir, PATH_BUFFER_SIZE, ".");
     return -1;
   }
-  CopyText(dir, kPathSize, bytes.constData());
+  CopyText(dir, PATH_BUFFER_SIZE, bytes.constData());
   return 0;
 }
 
@@ -95,7 +89,7 @@ int GetProjectDir(char* dir) {
   } else {
     // The program's own folder serves a build tree or a portable copy; an installed program
     // (with share/rorir beside its bin folder) never writes into its install folder.
-    char exeDir[kPathSize];
+    char exeDir[PATH_BUFFER_SIZE];
     const bool got = GetExecutableDir(exeDir) == 0;
     const QString exe = QString::fromLocal8Bit(exeDir);
     const bool installed = QFileInfo(exe + "/../share/rorir").isDir();
@@ -108,10 +102,10 @@ int GetProjectDir(char* dir) {
   }
   QByteArray bytes = QFile::encodeName(QDir::cleanPath(chosen));
   if (!FitsPath(bytes)) {
-    CopyText(dir, kPathSize, ".");
+    CopyText(dir, PATH_BUFFER_SIZE, ".");
     return -1;
   }
-  CopyText(dir, kPathSize, bytes.constData());
+  CopyText(dir, PATH_BUFFER_SIZE, bytes.constData());
   return 0;
 }
 
@@ -126,7 +120,7 @@ int FindResourceFile(const char* name, char* path) {
     if (env && *env) {
       candidates << QString::fromLocal8Bit(env) + "/" + file;
     } else {
-      char exeDir[kPathSize];
+      char exeDir[PATH_BUFFER_SIZE];
       GetExecutableDir(exeDir);
       QString exe = QString::fromLocal8Bit(exeDir);
       candidates << exe + "/" + file << exe + "/../share/rorir/" + file;
@@ -137,20 +131,20 @@ int FindResourceFile(const char* name, char* path) {
     if (!info.isFile()) continue;
     QByteArray bytes = QFile::encodeName(QDir::cleanPath(info.absoluteFilePath()));
     if (!FitsPath(bytes)) continue;
-    CopyText(path, kPathSize, bytes.constData());
+    CopyText(path, PATH_BUFFER_SIZE, bytes.constData());
     return 0;
   }
   return -1;
 }
 
 int MakePathname(const char* dir, const char* file, char* path) {
-  char joined[kPathSize * 2 + 2];
+  char joined[PATH_BUFFER_SIZE * 2 + 2];
   joined[0] = '\0';
   AppendText(joined, dir ? dir : "");
   size_t len = strlen(joined);
   if (len > 0 && joined[len - 1] != '/') AppendText(joined, "/");
   AppendText(joined, file ? file : "");
-  size_t n = CopyText(path, kPathSize, joined);
+  size_t n = CopyText(path, PATH_BUFFER_SIZE, joined);
   return n == strlen(joined) ? 0 : -1;
 }
 
@@ -187,18 +181,6 @@ void FormatDateTime(long long when, char* date, size_t dateSize, char* time, siz
 
 void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize) {
   FormatDateTime(static_cast<long long>(::time(nullptr)), date, dateSize, time, timeSize);
-}
-
-const char* DateStr(void) {
-  static char text[16];
-  DateTimeStr(text, sizeof text, nullptr, 0);
-  return text;
-}
-
-const char* TimeStr(void) {
-  static char text[16];
-  DateTimeStr(nullptr, 0, text, sizeof text);
-  return text;
 }
 
 namespace {
@@ -290,11 +272,11 @@ int AppendToFile(const char* path, const FileId& id, const void* data, size_t co
 }
 
 int WriteFileBytes(const char* path, const void* data, size_t count) {
-  if (!path || !*path || (!data && count > 0) || strlen(path) >= kPathSize) return -1;
+  if (!path || !*path || (!data && count > 0) || strlen(path) >= PATH_BUFFER_SIZE) return -1;
   // A temporary name of its own in the target's folder (so the rename stays on one file
   // system): mkstemp makes it new with O_EXCL, so nothing that lies there already, a link
   // least of all, is opened, truncated or removed.
-  char temp[kPathSize + 16];
+  char temp[PATH_BUFFER_SIZE + 16];
   CopyText(temp, path);
   AppendText(temp, ".XXXXXX");
   int fd = mkostemp(temp, O_CLOEXEC);

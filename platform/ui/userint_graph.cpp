@@ -369,15 +369,6 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
   return 0;
 }
 
-int GetGraphCursor(int panel, int control, int cursor, double* x, double* y) {
-  Control* c = nullptr;
-  if (int e = LookupGraph(panel, control, &c)) return e;
-  if (cursor < 1 || cursor > 3) return UIE_BAD_ATTRIBUTE;
-  *x = c->graph->cursors[cursor - 1].x;
-  *y = c->graph->cursors[cursor - 1].y;
-  return 0;
-}
-
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max) {
   Panel* p = FindPanel(panel);
   if (!p) return UIE_BAD_PANEL;

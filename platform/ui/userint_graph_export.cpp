@@ -135,7 +135,7 @@ QString DefaultName(const Control& c, const char* extension) {
 }
 
 QString DataFolder() {
-  char dir[260];
+  char dir[PATH_BUFFER_SIZE];
   GetProjectDir(dir);
   return QString::fromLocal8Bit(dir);
 }

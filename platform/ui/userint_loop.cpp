@@ -306,7 +306,7 @@ int InitCVIRTE(int argc, char** argv) {
   ReplayHeldMessages(previous);
   QApplication::setQuitOnLastWindowClosed(false);
   QGuiApplication::setDesktopFileName("rorir");
-  char icon[260];
+  char icon[PATH_BUFFER_SIZE];
   if (FindResourceFile("rorir.png", icon) == 0) {
     QApplication::setWindowIcon(QIcon(QString::fromLocal8Bit(icon)));
   }

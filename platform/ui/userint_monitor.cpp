@@ -23,6 +23,7 @@
 
 #include <vector>
 
+#include "platform/sys/utility.h"
 #include "platform/ui/userint.h"
 #include "userint_internal.h"
 #include "platform/ui/userint_qt.h"
@@ -96,7 +97,7 @@ void Refresh() {
 
 void SaveLog() {
   auto* note = gWindow ? gWindow->findChild<QLabel*>("MonitorSaved") : nullptr;
-  char path[260] = "";
+  char path[PATH_BUFFER_SIZE] = "";
   // OK button, any folder, any extension, cancel and new folders allowed.
   const int chosen = FileSelectPopup(gSource.directory ? gSource.directory : "", "link.log", "*.log",
                                      "Save log", 0, 0, 0, 1, 1, path);

@@ -291,7 +291,7 @@ const char* GetLoadPanelError(void) { return gLoadError.c_str(); }
 int LoadPanel(int /*parent*/, const char* file, int resource) {
   gLoadError.clear();
   if (!QCoreApplication::instance()) return Fail(UIE_NOT_INITIALISED, "the user interface is not started");
-  char path[260];
+  char path[PATH_BUFFER_SIZE];
   const char* name = file ? file : "";
   if (FindResourceFile(name, path) != 0) {
     return Fail(UIE_FILE_NOT_FOUND, std::string(name) + ": file not found");

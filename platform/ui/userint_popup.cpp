@@ -107,16 +107,6 @@ int ConfirmReplaceFile(const char* path, const char* what) {
   return 0;
 }
 
-int MessagePopup(const char* title, const char* message) {
-  PopupRecord rec{"message", title ? title : "", message ? message : "", false};
-  if (!IsOffscreen()) {
-    QMessageBox::information(nullptr, QString::fromLocal8Bit(rec.title.c_str()),
-                             QString::fromLocal8Bit(rec.message.c_str()));
-  }
-  gPopupLog.push_back(rec);
-  return 0;
-}
-
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
                     const char* fileTypeList, const char* title, int buttonLabel,
                     int /*restrictDirectory*/, int restrictExtension, int /*allowCancel*/,
@@ -154,10 +144,10 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
     return VAL_NO_FILE_SELECTED;
   }
   QByteArray bytes = chosen.toLocal8Bit();
-  // A path that does not fit the program's 260-byte buffers would name another file once cut:
+  // A path that does not fit the program's path buffers would name another file once cut:
   // treat it as no choice.
-  if (bytes.isEmpty() || bytes.size() >= 260) return VAL_NO_FILE_SELECTED;
-  CopyText(path, 260, bytes.constData());
+  if (bytes.isEmpty() || bytes.size() >= PATH_BUFFER_SIZE) return VAL_NO_FILE_SELECTED;
+  CopyText(path, PATH_BUFFER_SIZE, bytes.constData());
   return QFileInfo::exists(chosen) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
 }
 

@@ -363,7 +363,7 @@ int DisplayImageFile(int panel, int control, const char* path) {
   Control* c = nullptr;
   if (int e = Lookup(panel, control, &c)) return e;
   if (c->kind != Kind::Picture) return UIE_BAD_TYPE;
-  char resolved[260];
+  char resolved[PATH_BUFFER_SIZE];
   if (FindResourceFile(path ? path : "", resolved) != 0) return UIE_FILE_NOT_FOUND;
   QImage image(QString::fromLocal8Bit(resolved));
   if (image.isNull()) return UIE_BAD_FILE;

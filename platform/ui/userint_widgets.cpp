@@ -17,6 +17,7 @@
 
 #include <cmath>
 
+#include "platform/sys/utility.h"
 #include "platform/ui/userint.h"
 #include "userint_internal.h"
 
@@ -259,7 +260,7 @@ void BuildControlWidget(Panel& panel, Control& c) {
     case Kind::TextBox: {
       auto* e = new QLineEdit(parent);
       // Texts of the program are bounded to its path buffers.
-      e->setMaxLength(259);
+      e->setMaxLength(PATH_BUFFER_SIZE - 1);
       e->setReadOnly(c.readOnly);
       if (c.readOnly) e->setFocusPolicy(Qt::NoFocus);
       QObject::connect(e, &QLineEdit::editingFinished, [handle, id, e] {

@@ -122,6 +122,32 @@ TEST_F(GuiTest, GreenBandsAroundSetpointOrPosition) {
   }
 }
 
+TEST_F(GuiTest, RestingBarReplacesTheResultAndDrawsTheWholeSignedBand) {
+  // At rest the band is not clipped to the bar, unlike the band of a result frame.
+  struct Case {
+    u16 tVal, tTol;
+    Rect expected;
+  };
+  const Case cases[] = {{512, 100, {412, 612}}, {10, 20, {-10, 30}}, {8000, 500, {7500, 8500}}};
+  for (const Case& c : cases) {
+    eMode = 1, edcnt = 2, Ledge = 400, Redge = 600, tVal = c.tVal, tTol = c.tTol;
+    eBeg = 33, eEnd = 777;
+    PlotVIDEOBarGraph();
+    DrawRestingBar();
+    const auto rects = Rectangles(MAIN_GRAPHbar);
+    ASSERT_EQ(rects.size(), 1u) << "the result's ranges are gone, tVal " << c.tVal;
+    EXPECT_EQ(rects[0].colour, VAL_GREEN);
+    EXPECT_EQ((Rect{rects[0].x1, rects[0].x2}), c.expected);
+    EXPECT_EQ(rects[0].y1, 0.0);
+    EXPECT_EQ(rects[0].y2, 0.25);
+    double x = 0, y = 0;
+    ASSERT_TRUE(InspectGraphCursor(pHandle, MAIN_GRAPHbar, 1, &x, &y));
+    EXPECT_EQ(x, c.tVal) << "cursor 1 rests on the setpoint";
+    ASSERT_TRUE(InspectGraphCursor(pHandle, MAIN_GRAPHbar, 3, &x, &y));
+    EXPECT_EQ(x, 777);
+  }
+}
+
 TEST_F(GuiTest, EachCallReplacesTheBarAndGreenLiesOverRed) {
   eMode = 2, edcnt = 2, Ledge = 400, Redge = 600, tVal = 101, tTol = 21;
   PlotRectangle(pHandle, MAIN_GRAPHbar, 0, 0, 8192, 1, VAL_LT_GRAY, VAL_LT_GRAY);

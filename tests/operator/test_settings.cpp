@@ -197,4 +197,26 @@ TEST_F(SettingsTest, HardwareModeDimsTheToleranceGroupAndToleranceIsEchoed) {
   EXPECT_EQ(tTol, 5) << "the setting follows at the next panel read";
 }
 
+TEST_F(SettingsTest, AnalogModeRingShowsTheMaxMinGroupOnlyForTheHoldingModes) {
+  // The ring's callback and the panel binding show the group for the same modes.
+  SetCtrlAttribute(pHandle, MAIN_RNGanaMode, ATTR_DIMMED, 0);
+  SetCtrlVal(pHandle, MAIN_RNGanaMode, 0);
+  struct Step {
+    int mode;
+    int visible;
+  } steps[] = {{1, 0}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {4, 1}, {3, 1}, {2, 1}, {1, 0}, {0, 0}};
+  for (const Step& s : steps) {
+    ChooseRingValue(MAIN_RNGanaMode, s.mode);
+    PumpFor(0.03);
+    for (int id : {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset, MAIN_DECOanaMaxMin})
+      EXPECT_EQ(Visible(id), s.visible) << "mode " << s.mode << ", control " << id;
+  }
+  anaMode = 2;
+  SetPanelValues();
+  EXPECT_EQ(Visible(MAIN_DECOanaMaxMin), 1) << "the panel binding shows the group for mode 2 too";
+  ChooseRingValue(MAIN_RNGanaMode, 1);
+  PumpFor(0.03);
+  EXPECT_EQ(Visible(MAIN_DECOanaMaxMin), 0) << "and the ring hides it again for mode 1";
+}
+
 }  // namespace

@@ -1,5 +1,5 @@
 // The setting controls of the main panel that act at once: the COM-port ring, the two limits
-// of the edge window, the tolerance and the edge hardware mode.
+// of the edge window, the tolerance, the edge hardware mode and the analog-output mode.
 #pragma once
 
 #include "state/globals.h"
@@ -32,3 +32,7 @@ int CC_NEDITTolerance(int panel, int control, int event, void* callbackData, int
 /// Edge hardware mode: on every change dims the tolerance group for modes 1 and 3.
 int CC_DropHardwareMode(int panel, int control, int event, void* callbackData, int eventData1,
                         int eventData2);
+/// Analog-output ring (commit): shows the analog maximum/minimum group for the modes that have
+/// one (gui_math::AnalogGroupShown), hides it for the others.
+int CC_RNGanaMode(int panel, int control, int event, void* callbackData, int eventData1,
+                  int eventData2);

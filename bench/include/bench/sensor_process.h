@@ -95,7 +95,7 @@ inline ToolSetting PrepareTool(const char* tool) {
   if (!mkdtemp(pattern.data())) return t;
   t.dataDir = pattern;
   setenv("RORIR_DATA_DIR", t.dataDir.c_str(), 1);
-  char exeDir[260];
+  char exeDir[PATH_BUFFER_SIZE];
   GetExecutableDir(exeDir);
   t.sensorBin = std::string(exeDir) + "/rorir-sensor";
   t.link = t.dataDir + "/sensor";

@@ -42,6 +42,10 @@ constexpr u16 BOARD_WITH_ANALOG_OUTPUT = 100;
 /// Draws the position bar at rest: setpoint and edge-window cursors and the tolerance band.
 void DrawRestingBar(void);
 
+/// Adds the tolerance band of the bar at rest to GRAPHbar: green, in the bar's lower quarter,
+/// from tVal - tTol to tVal + tTol unclipped (gui_math::ToleranceBand).
+void DrawToleranceBand(void);
+
 /// Forgets the last sensor's results on the panel: the result indicators read 0, the trend and
 /// its history, the video curve with its signal check and the position bar start over.
 void ClearResults(void);

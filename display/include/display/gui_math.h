@@ -36,6 +36,14 @@ u16 ClipPosition(u16 p, u16 pixB, u16 pixE, u16 ccdsubpixel);
 /// Otherwise: 1 to the left edge, then the right edge to pixE.
 int RedRanges(u16 edcnt, u16 mvstart, u16 mvend, u16 ledge, u16 redge, u16 pixE, Span out[2]);
 
+/// Whether the edge hardware mode `eHardware` leaves the tolerance unused: the hardware modes
+/// (1 and 3) evaluate without one, so the tolerance controls are dimmed for them.
+bool ToleranceUnused(u16 eHardware);
+
+/// The tolerance band around the setpoint, signed and unclipped: tVal - tTol to tVal + tTol
+/// (a tolerance wider than the setpoint puts the left end below zero).
+Span ToleranceBand(u16 tVal, u16 tTol);
+
 /// The green tolerance bands; writes 0, 1 or 2 spans into `out` and returns the count.
 /// eMode 2 draws two bands around `p` (none without an edge); every other mode one band
 /// from tVal - tTol to tVal + tTol. A left end below 0 becomes 1, a right end above
@@ -46,6 +54,10 @@ int GreenBands(u16 eMode, u16 edcnt, u16 p, u16 tVal, u16 tTol, u16 ccdsubpixel,
 /// maximum (2, 4), the minimum (3, 5; a minimum at ccdmaxpixelX8 - 1 means "none yet" and is
 /// drawn as 1), else 0.
 int AnalogTraceValue(u16 anaMode, u16 mvalue, u16 anaMax, u16 anaMin, u16 ccdmaxpixelX8);
+
+/// Whether the analog maximum/minimum group is shown for `anaMode`: only the modes above 1
+/// (maximum hold, minimum hold, maximum, minimum) have a maximum or minimum to show.
+bool AnalogGroupShown(u16 anaMode);
 
 /// Tolerance limits of the trend: upper tVal + tTol at most ccdmaxpixelX8 - 1, lower
 /// tVal - tTol at least 1 (x1 = lower, x2 = upper).

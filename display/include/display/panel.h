@@ -1,7 +1,36 @@
 // Binding of the main panel's setting controls to the setting globals.
 #pragma once
 
+#include <span>
+
+#include "resources/panels.h"
 #include "state/globals.h"
+
+// ---- control groups of the main panel: each group is typed here once, and every place that
+// ---- dims, shows or reads the group walks its table ----
+
+/// The seven command buttons, in the order they are switched: locked together while a
+/// recording runs.
+inline constexpr int kCommandButtons[] = {MAIN_BTNRun, MAIN_BTNVideo, MAIN_BTNStop, MAIN_ButtonTeach,
+                                          MAIN_BTNGet, MAIN_BTNSend, MAIN_ButtonReset};
+/// The buttons that start a loop (VIDEO and RUN): dimmed while a loop runs.
+inline constexpr int kStartButtons[] = {MAIN_BTNVideo, MAIN_BTNRun};
+/// What the end of a measurement or video loop gives back: the start buttons and Teach.
+inline constexpr int kLoopEndButtons[] = {MAIN_BTNVideo, MAIN_BTNRun, MAIN_ButtonTeach};
+/// The buttons that move the parameter set (GET and SEND).
+inline constexpr int kSetButtons[] = {MAIN_BTNGet, MAIN_BTNSend};
+/// The tolerance controls: dimmed for the edge modes that evaluate without a tolerance.
+inline constexpr int kToleranceGroup[] = {MAIN_NEDITTolerance, MAIN_RNGtolMode};
+/// The analog maximum/minimum group: shown only for the analog modes that hold a maximum or
+/// a minimum.
+inline constexpr int kAnalogGroup[] = {MAIN_NUManaMax, MAIN_NUManaMin, MAIN_ButtonReset,
+                                       MAIN_DECOanaMaxMin};
+/// The analog-output controls: usable only on a board with an analog output.
+inline constexpr int kAnalogControls[] = {MAIN_RNGanaMode, MAIN_ButtonReset, MAIN_NUManaMax,
+                                          MAIN_NUManaMin};
+
+/// Sets `attribute` of every control of `group` on `panel` to `value`, in the table's order.
+void SetGroupAttribute(int panel, std::span<const int> group, int attribute, int value);
 
 /// Reads the fifteen setting controls of the main panel into their globals, unchecked.
 void GetPanelValues(void);

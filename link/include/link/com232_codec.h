@@ -11,6 +11,17 @@ constexpr int FRAME_SIZE = 4 + 2 * PNUM;     ///< sync word, order word, sixteen
 constexpr u16 SYNC_TO_SENSOR = 0x0055;       ///< sync word of every frame the program sends
 constexpr u16 SYNC_FROM_SENSOR = 0x00AA;     ///< sync word of every frame the sensor sends
 
+/// The big-endian word at byte `at` of `bytes`. Every word on the line travels high byte first,
+/// and every decoder of the link reads it through this one helper.
+inline u16 WordAt(const unsigned char* bytes, int at) {
+  return static_cast<u16>(bytes[at] << 8 | bytes[at + 1]);
+}
+/// Writes `word` big-endian at byte `at` of `bytes`, the reverse of WordAt.
+inline void PutWordAt(unsigned char* bytes, int at, u16 word) {
+  bytes[at] = static_cast<unsigned char>(word >> 8);
+  bytes[at + 1] = static_cast<unsigned char>(word & 0xFF);
+}
+
 // ---- order codes ----
 constexpr u16 ORDER_WRITE_RAM = 1;       ///< parameter set to the sensor's RAM, no answer
 constexpr u16 ORDER_READ_RAM = 2;        ///< parameter set from the sensor's RAM

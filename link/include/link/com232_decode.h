@@ -26,9 +26,6 @@ struct HardwareInfo {
 };
 
 /// Decodes the hardware fields of a 36-byte answer frame (words big-endian after the sync).
-/// The big-endian word at byte `at` of a frame.
-u16 WordAt(const unsigned char* bytes, int at);
-
 HardwareInfo DecodeHardwareInfo(const unsigned char frame[FRAME_SIZE]);
 
 /// Decodes the 72-byte firmware answer into a terminated text of at most `size` - 1

@@ -1,6 +1,6 @@
 // The data recorder's popup panel: showing and hiding it, the choice of the recorder file, the
-// planned-duration display, the Stop and Exit buttons, the close box, and the analog-output
-// ring of the main panel. The recording run itself is in recorder/recording.h.
+// planned-duration display, the Stop and Exit buttons and the close box. The recording run
+// itself is in recorder/recording.h.
 #pragma once
 
 /// Main toggle TOGGBTN_Recorder (commit): pressed shows the popup and stops any running loop;
@@ -27,9 +27,6 @@ int CC_BTNStopRecord(int panel, int control, int event, void* callbackData, int 
 /// Exit button (commit): asks while a loop runs, stops it and hides the popup.
 int CC_BTNexitRecorder(int panel, int control, int event, void* callbackData, int eventData1,
                        int eventData2);
-/// Main ring RNGanaMode (commit): the analog maximum/minimum group shows for values above 1.
-int CC_RNGanaMode(int panel, int control, int event, void* callbackData, int eventData1,
-                  int eventData2);
 
 /// Splits whole seconds into days, hours, minutes and seconds.
 void SplitRecTime(int seconds, int* days, int* hours, int* minutes, int* secs);

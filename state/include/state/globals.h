@@ -70,6 +70,8 @@ extern u16 thdArray[VIDEO_POINTS];
 extern u16 adcbuf[VIDEO_POINTS];
 
 // ---- file names and texts ----
+/// The batch name a recorder starts with, and the file name it offers.
+inline constexpr char DEFAULT_CHARGE[] = "CHARGE0123.DAT";
 extern char charge_fname[PATH_SIZE];   ///< batch name, also the recorder file's name
 extern char rec_fname[PATH_SIZE];      ///< full path of the recorder file
 extern char szSoftVersion[TEXT_SIZE];

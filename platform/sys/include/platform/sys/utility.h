@@ -6,24 +6,26 @@
 
 #include <cstddef>
 
+/// Bytes of every path buffer the services fill or read (259 characters and the terminator).
+/// The program's own path buffers (PATH_SIZE of the global state) have the same size.
+constexpr int PATH_BUFFER_SIZE = 260;
+
 /// Seconds from a fixed origin, on a monotonic clock (never jumps with the wall clock).
 double Timer(void);
 /// Blocks for `seconds` without processing events.
 int Delay(double seconds);
-/// Blocks for `milliseconds` without processing events.
-void Sleep(unsigned int milliseconds);
 
-/// The program's data folder (260 bytes): RORIR_DATA_DIR when set; else the executable's folder
+/// The program's data folder (PATH_BUFFER_SIZE bytes): RORIR_DATA_DIR when set; else the executable's folder
 /// when it is writable; else ~/rorir, created on first use. Returns 0, or negative when no
 /// folder could be had (the buffer then holds ".").
 int GetProjectDir(char* dir);
-/// The folder that holds the running executable (260 bytes).
+/// The folder that holds the running executable (PATH_BUFFER_SIZE bytes).
 int GetExecutableDir(char* dir);
-/// Finds a resource file (the panel file, the logo) by name into `path` (260 bytes): an
+/// Finds a resource file (the panel file, the logo) by name into `path` (PATH_BUFFER_SIZE bytes): an
 /// absolute name as it is; otherwise in RORIR_RESOURCE_DIR when set, next to the executable,
 /// then in the install's share/rorir. Returns 0 when found, -1 otherwise.
 int FindResourceFile(const char* name, char* path);
-/// Joins a folder and a file name with one separator into `path` (260 bytes), truncating.
+/// Joins a folder and a file name with one separator into `path` (PATH_BUFFER_SIZE bytes), truncating.
 /// Returns 0, or -1 when the result had to be cut.
 int MakePathname(const char* dir, const char* file, char* path);
 /// 1 when the file exists (its size in `size` when not null), 0 when it does not.
@@ -60,10 +62,6 @@ int WriteFileBytes(const char* path, const void* data, size_t count);
 /// read), negative when it cannot be read.
 int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count);
 
-/// Today's date as "MM-DD-YYYY" (static buffer, valid until the next call).
-const char* DateStr(void);
-/// The time of day as "HH:MM:SS" (static buffer, valid until the next call).
-const char* TimeStr(void);
 /// Today's date ("MM-DD-YYYY") and the time of day ("HH:MM:SS") from one reading of the clock,
 /// so the pair never straddles midnight. Each text is truncated to its buffer.
 void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize);

@@ -67,7 +67,6 @@ constexpr int VAL_AUTOSCALE = 1;        ///< axis scaling: follows the data
 constexpr int VAL_ALL_PLOTS = -1;       ///< DeleteGraphPlot: every plot
 constexpr int VAL_NO_DRAW = 0;          ///< DeleteGraphPlot refresh modes
 constexpr int VAL_DELAYED_DRAW = 1;
-constexpr int VAL_IMMEDIATE_DRAW = 2;
 constexpr int VAL_CONNECTED_POINTS = 5; ///< plot style: points joined by lines
 constexpr int VAL_THIN_LINE = 0;        ///< plot style: line only
 constexpr int VAL_SOLID_SQUARE = 10;    ///< point style
@@ -97,7 +96,6 @@ constexpr int VAL_DK_GREEN = 0x008000;
 constexpr int VAL_BLUE = 0x0000FF;
 constexpr int VAL_BLACK = 0x000000;
 constexpr int VAL_WHITE = 0xFFFFFF;
-constexpr int VAL_GRAY = 0x808080;
 constexpr int VAL_LT_GRAY = 0xA0A0A0;
 
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
@@ -216,7 +214,6 @@ int PlotRectangle(int panel, int control, double x1, double y1, double x2, doubl
                   int colour, int fillColour);
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 int SetGraphCursor(int panel, int control, int cursor, double x, double y);
-int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
 int GetAxisScalingMode(int panel, int control, int axis, int* mode, double* min, double* max);
 // Graph overlay: what a graph shows over its plots and apart from them (DeleteGraphPlot leaves
@@ -280,8 +277,7 @@ int ConfirmReplaceFile(const char* path, const char* what);
 // Pop-ups (modal Qt dialogs; tests answer them through userint_inspect.h).
 /// Yes/no question; non-zero when confirmed.
 int ConfirmPopup(const char* title, const char* message);
-int MessagePopup(const char* title, const char* message);
-/// File dialog. Writes the chosen path into `path` (260 bytes) and returns
+/// File dialog. Writes the chosen path into `path` (PATH_BUFFER_SIZE bytes) and returns
 /// VAL_NO_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED or VAL_NEW_FILE_SELECTED. On cancel
 /// `path` is left unchanged.
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,

@@ -81,7 +81,7 @@ void QueueFileSelectAnswer(int result, const char* path);
 void ResetPopupLog(void);
 
 struct PopupRecord {
-  std::string kind;  // "confirm", "message" or "file"
+  std::string kind;  // "confirm" or "file"
   std::string title;
   std::string message;  // message, or the default file name of a file dialog
   bool answeredFromQueue = false;
