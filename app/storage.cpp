@@ -103,7 +103,6 @@ void ReadParaFromFile(void) {
 }
 
 void SendWords(int to, const u16 words[PNUM]) {
-  order = to == EEPROM ? ORDER_WRITE_EEPROM : ORDER_WRITE_RAM;
   for (int i = 0; i < PNUM; ++i) pp[i] = words[i];
   // The settings and the panel are what the sensor now holds, also when a read-back that ran
   // between the press and this turn showed the sensor's earlier set.
