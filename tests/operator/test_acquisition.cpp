@@ -48,13 +48,15 @@ struct LoopView {
 };
 
 // Runs until the loop started by a click has run and ended (the start buttons usable again).
-// The loop runs nested inside one event pumping, so a timer watches for it from inside.
+// The loop runs nested inside one event pumping, so a timer watches for it from inside. The
+// start buttons stay dimmed from the loop's start to its end, also after a stop already set
+// stop_flag (on a busy machine the stop may come before the watch first looks).
 bool WaitForLoopEnd(double seconds) {
   bool started = false;
   QTimer watch;
   watch.setInterval(1);
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (stop_flag == 0) started = true;
+    if (stop_flag == 0 || Dimmed(MAIN_BTNRun) == 1 || Dimmed(MAIN_BTNVideo) == 1) started = true;
   });
   watch.start();
   return PumpUntil(
