@@ -129,5 +129,8 @@ void SetGroupAttribute(int panel, std::span<const int> group, int attribute, int
 void DimmButtons(u16 dim) {
   const int state = dim > 0 ? 1 : 0;
   SetGroupAttribute(pHandle, kCommandButtons, ATTR_DIMMED, state);
+  // RESET MAX/MIN stays as the identification left it: dimmed for a board without an analog
+  // output, which has no maximum and minimum to reset.
+  if (state == 0 && pcbtype != BOARD_WITH_ANALOG_OUTPUT) SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_DIMMED, 1);
   SetCtrlAttribute(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED, state);
 }

@@ -28,6 +28,7 @@
 #include "platform/ui/userint_inspect.h"
 #include "platform/ui/userint_qt.h"
 #include "platform/sys/utility.h"
+#include "display/gui.h"
 #include "link/com232.h"
 #include "platform/serial/rs232.h"
 #include "resources/panels.h"
@@ -101,6 +102,8 @@ class RecorderFixture : public ::testing::Test {
     JoinLinkToPanel();
     GetProjectDir(proj_dir);
     InitVars();
+    // The board of the sensor the runs speak to has the analog output (RESET MAX/MIN usable).
+    pcbtype = BOARD_WITH_ANALOG_OUTPUT;
     com = 1;
     ASSERT_EQ(OpenComConfig(com, "", 19200, 0, 8, 1, 4096, 4096), 0);
     SetComTime(com, TIMEOUT);

@@ -209,6 +209,17 @@ TEST_F(RecordingRun, NoRecordsWantedWritesTheHeaderOnlyAndCompletes) {
   ExpectButtonsFreeAndIndicatorsDimmed();
 }
 
+TEST_F(RecordingRun, AfterTheRunResetStaysDimmedForABoardWithoutAnalogOutput) {
+  pcbtype = 0;
+  SetCtrlAttribute(pHandle, MAIN_ButtonReset, ATTR_DIMMED, 1);  // as the identification left it
+  peer_.answerLikeSensor({});
+  Enter(RECORDER_NUMnumSample, 0);
+  RunRecording();
+  ExpectOutcome("DATA-RECORDER COMPLETED SUCCESSFULLY", 0xE0E0E0, 0x000000, 0);
+  for (int id : kCommandButtons) EXPECT_EQ(Attr(pHandle, id, ATTR_DIMMED), id == MAIN_ButtonReset ? 1 : 0) << id;
+  EXPECT_EQ(Attr(pPopup, RECORDER_BTNStartRecord, ATTR_DIMMED), 0);
+}
+
 TEST_F(RecordingRun, SilentSensorEndsTheRunByTimeOut) {
   const double took = RunRecording();
   EXPECT_GT(took, TIMEOUT);

@@ -43,7 +43,8 @@ void GetPanelValues(void);
 void SetPanelValues(void);
 
 /// Dims (dim > 0) or undims (dim == 0) the seven command buttons of the main panel and the
-/// recorder's start button, so no second loop can start while a recording runs.
+/// recorder's start button, so no second loop can start while a recording runs. RESET MAX/MIN
+/// stays dimmed for a board without an analog output.
 void DimmButtons(u16 dim);
 
 /// Background of a setting control whose value the program put in for the operator and the
