@@ -357,8 +357,12 @@ void Turns::RunCase(const Command& c, int number) {
   const bool isStart = c.onPopup;
   if (!usable) {
     // A dimmed control takes no press at all.
-    if (c.signature != 0 && c.signature != 8 && c.signature != 9) EXPECT_EQ(Count(heard, c.signature), 0u);
-    if (isComChange) EXPECT_EQ(com, pressedOnPort);
+    if (c.signature != 0 && c.signature != 8 && c.signature != 9) {
+      EXPECT_EQ(Count(heard, c.signature), 0u);
+    }
+    if (isComChange) {
+      EXPECT_EQ(com, pressedOnPort);
+    }
     return CloseProgram();
   }
   if (isComChange) {
@@ -383,10 +387,16 @@ void Turns::RunCase(const Command& c, int number) {
       EXPECT_TRUE(at != after.end() && at + 1 != after.end() && at[1] == 2) << "teach is followed by its read-back";
     }
     EXPECT_TRUE(texts.Shown(texts.main, c.outcome)) << Status();
-    if (c.signature == 1) EXPECT_EQ(now->model()->ram()[0], kSentPower);
-    if (c.signature == 3) EXPECT_EQ(now->model()->eeprom()[0], kSentPower);
+    if (c.signature == 1) {
+      EXPECT_EQ(now->model()->ram()[0], kSentPower);
+    }
+    if (c.signature == 3) {
+      EXPECT_EQ(now->model()->eeprom()[0], kSentPower);
+    }
     // Idle before and after: the command's outcome is the last word.
-    if (state == State::Idle || Identifies(state)) EXPECT_EQ(Status(), c.outcome);
+    if (state == State::Idle || Identifies(state)) {
+      EXPECT_EQ(Status(), c.outcome);
+    }
   }
   for (const std::string& t : texts.main)
     EXPECT_EQ(t.find("Timeout"), std::string::npos) << "a healthy line timed out: " << t;
