@@ -20,6 +20,8 @@
 #include "platform/ui/userint_qt.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
+#include "link/com232_codec.h"
+#include "link/com232_monitor.h"
 #include "platform/serial/rs232.h"
 #include "operator_fixture.h"
 #include "resources/panels.h"
@@ -48,19 +50,16 @@ struct LoopView {
 };
 
 // Runs until the loop started by a click has run and ended (the start buttons usable again).
-// The loop runs nested inside one event pumping, so a timer watches for it from inside. The
-// start buttons stay dimmed from the loop's start to its end, also after a stop already set
-// stop_flag (on a busy machine the stop may come before the watch first looks).
+// Both loops begin with a measure request, which the link monitor counts: a count that stays
+// risen tells that the loop ran however briefly, where a look at stop_flag from a timer could
+// miss a loop stopped before the timer first fired (a busy machine).
 bool WaitForLoopEnd(double seconds) {
-  bool started = false;
-  QTimer watch;
-  watch.setInterval(1);
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (stop_flag == 0 || Dimmed(MAIN_BTNRun) == 1 || Dimmed(MAIN_BTNVideo) == 1) started = true;
-  });
-  watch.start();
+  const unsigned long before = monCounters.requests[ORDER_MEASURE];
   return PumpUntil(
-      [&] { return started && stop_flag != 0 && Dimmed(MAIN_BTNRun) == 0 && Dimmed(MAIN_BTNVideo) == 0; },
+      [&] {
+        return monCounters.requests[ORDER_MEASURE] != before && stop_flag != 0 &&
+               Dimmed(MAIN_BTNRun) == 0 && Dimmed(MAIN_BTNVideo) == 0;
+      },
       seconds);
 }
 
