@@ -29,6 +29,7 @@ void SendMeasureRequest() {
 
 void PushRUN(void) {
   ReportLoopStarted(LOOP_MEASURE);
+  // The panel shows RAM as the target too (its hook); a program without one still gets it.
   target = RAM;
 
   CopyVarsToPP();
