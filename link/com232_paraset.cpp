@@ -4,6 +4,25 @@
 #include <cstdint>
 #include <cstdio>
 
+const SettingInfo kSettings[PNUM] = {
+    {"power", "Power", ""},
+    {"tolMode", "Tolerance mode", ""},
+    {"vThd", "Video threshold", ""},
+    {"anaMode", "Analog output", ""},
+    {"polarity", "Polarity", ""},
+    {"eMode", "Edge mode", ""},
+    {"eBeg", "Edge window left", "pixel"},
+    {"eEnd", "Edge window right", "pixel"},
+    {"tVal", "Setpoint", "pixel"},
+    {"tTol", "Tolerance", "pixel"},
+    {"opMode", "Operating mode", ""},
+    {"eHardware", "Edge hardware", ""},
+    {"slope", "Slope", "x1024"},
+    {"intersect", "Offset", ""},
+    {"average", "Averaging", ""},
+    {"powMode", "Power mode", ""},
+};
+
 namespace {
 
 constexpr u16 POWER_MAX = 1000;

@@ -53,12 +53,6 @@ constexpr const char* kUsage =
     "Exit status: 0 done; 1 no answer, a time-out or a read-back that differs;\n"
     "2 bad arguments or a bad or unreadable file; 3 the port cannot be opened.\n";
 
-// The settings in parameter-word order, as CopyVarsToPP lays them into pp.
-constexpr const char* kSettingNames[PNUM] = {
-    "power", "tolMode", "vThd",      "anaMode",   "polarity", "eMode",   "eBeg",    "eEnd",
-    "tVal",  "tTol",    "opMode",    "eHardware", "slope",    "intersect", "average", "powMode",
-};
-
 struct Options {
   const char* port = nullptr;
   const char* command = nullptr;
@@ -207,10 +201,10 @@ int Get(const Options& o) {
   CopyVarsToPP();
   if (o.json) {
     std::fputc('{', stdout);
-    for (int i = 0; i < PNUM; ++i) std::printf("%s\"%s\": %u", i ? ", " : "", kSettingNames[i], pp[i]);
+    for (int i = 0; i < PNUM; ++i) std::printf("%s\"%s\": %u", i ? ", " : "", kSettings[i].key, pp[i]);
     std::puts("}");
   } else {
-    for (int i = 0; i < PNUM; ++i) std::printf("%s\t%u\n", kSettingNames[i], pp[i]);
+    for (int i = 0; i < PNUM; ++i) std::printf("%s\t%u\n", kSettings[i].key, pp[i]);
   }
   return EXIT_DONE;
 }
@@ -225,7 +219,7 @@ int Send(const Options& o, const u16 fileWords[PNUM]) {
   for (int i = 0; i < PNUM; ++i) {
     sent[i] = pp[i];
     if (sent[i] != fileWords[i])
-      std::fprintf(stderr, "%s: %u -> %u\n", kSettingNames[i], fileWords[i], sent[i]);
+      std::fprintf(stderr, "%s: %u -> %u\n", kSettings[i].key, fileWords[i], sent[i]);
   }
   const int written = SendParameterSet(o.target, sent);
   if (written != FRAME_SIZE)
@@ -239,7 +233,7 @@ int Send(const Options& o, const u16 fileWords[PNUM]) {
   for (int i = 0; i < PNUM; ++i) {
     if (pp[i] == sent[i]) continue;
     char one[40];
-    std::snprintf(one, sizeof one, "%s%s sent %u read %u", differ[0] ? ", " : "", kSettingNames[i],
+    std::snprintf(one, sizeof one, "%s%s sent %u read %u", differ[0] ? ", " : "", kSettings[i].key,
                   sent[i], pp[i]);
     AppendText(differ, one);
   }

@@ -10,6 +10,21 @@
 
 #include "state/globals.h"
 
+/// One setting of the parameter set: its name in the code and in the probe's JSON, the label
+/// the operator knows it by (the panel's, for the offset that the panel does not show), and its
+/// unit ("" when it has none).
+struct SettingInfo {
+  const char* key;
+  const char* label;
+  const char* unit;
+};
+/// The sixteen settings in parameter-word order, as CopyVarsToPP lays them into pp.
+extern const SettingInfo kSettings[PNUM];
+/// The word without a control of its own on the panel (the analog output's offset).
+constexpr int INTERSECT_WORD = 13;
+/// The setpoint's word, the one a teach changes.
+constexpr int TVAL_WORD = 8;
+
 constexpr int PARA_FIELD_WIDTH = 5;          ///< characters of each number's field
 constexpr size_t PARA_FILE_MAX_BYTES = 4096; ///< a larger file is not a parameter file
 
