@@ -8,6 +8,8 @@
 #include "display/gui.h"
 #include "display/link_view.h"
 #include "display/panel.h"
+#include "display/sensor_set.h"
+#include "link/com232_paraset.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
@@ -82,7 +84,10 @@ void Teach(int) {
   const int outcome = AwaitFrame(com, tstart, TIMEOUT);
   tdiff = Timer() - tstart;
   if (outcome == EXCHANGE_ANSWERED) {
+    // The taught setpoint replaces a typed one; other unsent values stay.
+    replaceUnsent = 1u << TVAL_WORD;
     PushGET(RAM);
+    replaceUnsent = 0;
   } else if (outcome == EXCHANGE_TIMED_OUT) {
     ShowStatus("Timeout RS232-Line!");
   }
@@ -165,7 +170,7 @@ int CC_NUMVideoThreshold(int, int, int event, void*, int, int) {
 void ApplySuggestedThreshold(void) {
   if (!videoLineTaken) return;
   SetCtrlVal(pHandle, MAIN_NUMVideoThreshold, signalCheck.suggestedThreshold);
-  MarkUnsent(MAIN_NUMVideoThreshold, 1);
+  SettingChangedOnPanel(MAIN_NUMVideoThreshold);
   CC_NUMVideoThreshold(pHandle, MAIN_NUMVideoThreshold, EVENT_VAL_CHANGED, nullptr, 0, 0);
 }
 

@@ -1,6 +1,7 @@
 // The table that binds the callback names of the panel file to the program's functions, and
 // the hooks through which the user-interface services call the program back.
 #include "app/acquisition.h"
+#include "app/compare.h"
 #include "state/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
@@ -26,6 +27,15 @@ void RegisterCallbacks(void) {
   RegisterCtrlCallback("CC_RBTFile", CC_RBTFile);
   RegisterCtrlCallback("CC_BTNSend", CC_BTNSend);
   RegisterCtrlCallback("CC_BTNGet", CC_BTNGet);
+  // The compare window.
+  RegisterCtrlCallback("CC_BTNCompare", CC_BTNCompare);
+  RegisterPanelCallback("CC_COMPARE", CC_COMPARE);
+  RegisterCtrlCallback("CC_BTNReadRam", CC_BTNReadRam);
+  RegisterCtrlCallback("CC_BTNReadEeprom", CC_BTNReadEeprom);
+  RegisterCtrlCallback("CC_BTNOpenFile", CC_BTNOpenFile);
+  RegisterCtrlCallback("CC_BTNTake", CC_BTNTake);
+  RegisterCtrlCallback("CC_BTNVerify", CC_BTNVerify);
+  RegisterCtrlCallback("CC_BTNCloseCompare", CC_BTNCloseCompare);
   // Setting controls.
   RegisterCtrlCallback("CC_DropDCom", CC_DropDCom);
   RegisterCtrlCallback("CC_NEDITEdgeLeft", CC_NEDITEdgeLeft);
@@ -46,4 +56,6 @@ void RegisterCallbacks(void) {
   SetStatusHook([](const char* text) { ResetTextBox(pHandle, MAIN_TBOXstatus, text); });
   // No save of the services replaces the file a recording run writes into.
   SetProtectedFileHook([](const char* path) { return IsRunFile(path) ? 1 : 0; });
+  // Every change the operator makes to a setting is marked unsent until it is sent.
+  SetValueChangedHook(SettingValueChanged);
 }

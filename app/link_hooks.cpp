@@ -1,11 +1,25 @@
 // The hooks that show the link's reports on the main panel.
 #include "app/link_hooks.h"
 
+#include "app/compare.h"
 #include "display/link_view.h"
-#include "display/panel.h"
+#include "display/sensor_set.h"
+#include "link/com232.h"
+#include "link/com232_codec.h"
 #include "link/com232_hooks.h"
 
 namespace {
+
+// A read-back: what came is what that place of the sensor holds; the panel takes it as far
+// as it may, and the compare window follows.
+void ParameterSetRead(int outcome) {
+  if (outcome == PARAMETERS_RECEIVED) {
+    CopyVarsToPP();
+    NoteTargetSet(order == ORDER_READ_EEPROM ? EEPROM : RAM, pp);
+  }
+  ShowParameterSet(outcome);
+  RefreshCompareWindow();
+}
 
 void LoopStarted(int loop) {
   if (loop == LOOP_MEASURE) ShowMeasurementStarted();
@@ -21,7 +35,7 @@ void JoinLinkToPanel(void) {
   LinkHooks hooks;
   hooks.status = ShowStatus;
   hooks.resultFrame = ShowResultFrame;
-  hooks.parameterSet = SetPanelValues;
+  hooks.parameterSet = ParameterSetRead;
   hooks.sensorIdentified = ShowSensorType;
   hooks.loopStarted = LoopStarted;
   hooks.loopEnded = LoopEnded;

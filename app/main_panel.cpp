@@ -12,7 +12,9 @@
 #include "state/sync_word.h"
 #include "band/logo.h"
 #include "display/gui.h"
+#include "app/compare.h"
 #include "display/panel.h"
+#include "display/sensor_set.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
@@ -89,6 +91,7 @@ void InitVars(void) {
 
   // The panel's own values replace the defaults above; the bar and the threshold follow them.
   GetPanelValues();
+  AssumeSensorSet();
   DrawRestingBar();
   for (u16& t : thdArray) t = vThd;
 }
@@ -116,6 +119,11 @@ int StartUp(int argc, char** argv) {
     DiscardPanel(pHandle);
     return FailStartUp(GetLoadPanelError());
   }
+  if (LoadCompareWindow() < 0) {
+    DiscardPanel(pPopup);
+    DiscardPanel(pHandle);
+    return FailStartUp(GetLoadPanelError());
+  }
   CloseOnTerminationSignals(pHandle);
   JoinLinkToPanel();
   InstallStatusLineMonitor();
@@ -137,6 +145,8 @@ int RunAndShutDown(void) {
   // The panel's close already closed the port; closing it again is harmless.
   StopPortWatch();
   CloseCom(com);
+  DiscardPanel(pCompare);
+  pCompare = 0;
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);
   return 0;

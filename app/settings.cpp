@@ -6,6 +6,7 @@
 #include "app/reconnect.h"
 #include "display/gui_math.h"
 #include "display/panel.h"
+#include "display/sensor_set.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
@@ -124,6 +125,7 @@ int CC_NEDITEdgeLeft(int, int, int event, void*, int, int) {
   // A value accepted as entered reaches eBeg at the next panel read.
   if (corrected) eBeg = v;
   SetCtrlVal(pHandle, MAIN_NEDITEdgeLeft, v);
+  SettingChangedOnPanel(MAIN_NEDITEdgeLeft);  // the mark follows the corrected value
   SetGraphCursor(pHandle, MAIN_GRAPHbar, CURSOR_LEFT_LIMIT, v, CURSOR_Y);
   return 0;
 }
@@ -136,6 +138,7 @@ int CC_NEDITEdgeRight(int, int, int event, void*, int, int) {
   v = CorrectRightLimit(v, pixB, pixE, &corrected);
   if (corrected) eEnd = v;
   SetCtrlVal(pHandle, MAIN_NEDITEdgeRight, v);
+  SettingChangedOnPanel(MAIN_NEDITEdgeRight);  // the mark follows the corrected value
   SetGraphCursor(pHandle, MAIN_GRAPHbar, CURSOR_RIGHT_LIMIT, v, CURSOR_Y);
   return 0;
 }

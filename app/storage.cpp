@@ -2,12 +2,15 @@
 #include "app/storage.h"
 
 #include "app/acquisition.h"
+#include "app/change_log.h"
+#include "app/compare.h"
 
 #include <cstdint>
 #include <cstdio>
 
 #include "display/link_view.h"
 #include "display/panel.h"
+#include "display/sensor_set.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
 #include "link/com232.h"
@@ -38,6 +41,20 @@ constexpr int SEND_TARGETS = 4;  // RAM, EEPROM and DATFILE fit below it
 u16 pressedSets[SEND_SLOTS][PNUM];
 int nextSendSlot = 0;
 
+// A GET the operator asked for: the answer replaces every value on the panel, unsent or not.
+void AskedGet(int from) {
+  replaceUnsent = ALL_WORDS;
+  PushGET(from);
+  replaceUnsent = 0;
+}
+
+// Appends the write to the change log; a log that cannot be written is said on the status
+// line, and the write itself stands.
+void LogWrite(int to, const char* path, const u16* before, const u16 after[PNUM]) {
+  if (LogSettingsChange(to, path, before, after) < 0) ShowStatus(CHANGE_LOG_FAILED);
+  RefreshCompareWindow();
+}
+
 void SendPressedSet(int slotAndTarget) {
   SendWords(slotAndTarget % SEND_TARGETS, pressedSets[slotAndTarget / SEND_TARGETS]);
 }
@@ -58,6 +75,27 @@ void ChooseTarget(int button, int chosen) {
 
 }  // namespace
 
+int ChooseParameterFile(int forSaving, char* path) {
+  return FileSelectPopup(proj_dir, PARA_FILE_DEFAULT, PARA_FILE_FILTER,
+                         forSaving ? PARA_SAVE_TITLE : PARA_LOAD_TITLE,
+                         forSaving ? FILE_BUTTON_OK : FILE_BUTTON_LOAD, DIR_FREE, EXTENSION_ONLY,
+                         CANCEL_ALLOWED, MAKE_DIR_ALLOWED, path);
+}
+
+void TakeParameterValues(const u32 values[PNUM]) {
+  for (int i = 0; i < PNUM; ++i) pp[i] = static_cast<u16>(values[i] & 0xFFFFu);
+  CopyPPtoVars();
+  // The panel refresh that follows marks every value it cannot show as the file held it.
+  NoteFileValues(values);
+}
+
+bool ReadParameterValues(const char* path, u32 values[PNUM]) {
+  static char text[PARA_FILE_MAX_BYTES];
+  size_t count = 0;
+  // A file larger than the buffer (result 1) is no parameter file either.
+  return ReadFileBytes(path, text, sizeof text, &count) == 0 && ParseParameterText(text, count, values);
+}
+
 void SendParaToFile(void) {
   // An existing file is replaced only when the operator confirms it, the recorder's file never
   // (the status line says why nothing was saved).
@@ -65,6 +103,11 @@ void SendParaToFile(void) {
   // The file gets what the panel shows.
   GetPanelValues();
   CopyVarsToPP();
+  // What the file held before, for the change log.
+  u32 held[PNUM] = {};
+  u16 before[PNUM];
+  const bool known = ReadParameterValues(file_name, held);
+  for (int i = 0; i < PNUM; ++i) before[i] = static_cast<u16>(held[i] & 0xFFFFu);
   char text[PNUM * (PARA_FIELD_WIDTH + 2) + 1];
   const size_t n = FormatParameterText(pp, text, sizeof text);
   if (n == 0 || WriteFileBytes(file_name, text, n) < 0) {
@@ -72,32 +115,24 @@ void SendParaToFile(void) {
     ShowStatus(szStatus);
     return;
   }
+  LogWrite(DATFILE, file_name, known ? before : nullptr, pp);
   // The status text kept for later panel refreshes may be an earlier failure; it no longer
   // holds. The line itself keeps "Transmit...".
   szStatus[0] = '\0';
 }
 
 void ReadParaFromFile(void) {
-  if (FileSelectPopup(proj_dir, PARA_FILE_DEFAULT, PARA_FILE_FILTER, PARA_LOAD_TITLE,
-                      FILE_BUTTON_LOAD, DIR_FREE, EXTENSION_ONLY, CANCEL_ALLOWED,
-                      MAKE_DIR_ALLOWED, file_name) <= 0) {
-    return;
-  }
-  static char text[PARA_FILE_MAX_BYTES];
-  size_t count = 0;
+  if (ChooseParameterFile(0, file_name) <= 0) return;
   u32 values[PNUM];
-  // A file larger than the buffer (result 1) is no parameter file either.
-  if (ReadFileBytes(file_name, text, sizeof text, &count) != 0 ||
-      !ParseParameterText(text, count, values)) {
+  if (!ReadParameterValues(file_name, values)) {
     // Kept in szStatus so the panel refresh that follows shows it again.
     CopyText(szStatus, PARA_READ_FAILED);
     ShowStatus(szStatus);
     return;
   }
-  for (int i = 0; i < PNUM; ++i) pp[i] = static_cast<u16>(values[i] & 0xFFFFu);
-  CopyPPtoVars();
-  // The panel refresh that follows marks every value it cannot show as the file held it.
-  NoteFileValues(values);
+  TakeParameterValues(values);
+  // ... and takes the file's values over unsent ones, marking what the sensor does not hold.
+  replaceUnsent = ALL_WORDS;
   // The panel refresh that follows shows szStatus: after a good file no earlier failure.
   szStatus[0] = '\0';
 }
@@ -109,11 +144,16 @@ void SendWords(int to, const u16 words[PNUM]) {
   CopyPPtoVars();
   SetPanelValues();
   CopyVarsToPP();
+  u16 before[PNUM];
+  const bool known = KnownTargetSet(to, before);
   nBytesW = SendParameterSet(to, pp);
-  // The panel's values are on their way: nothing on it is unsent any more.
-  if (nBytesW == FRAME_SIZE) MarkUnsent(MAIN_NUMVideoThreshold, 0);
   // A write that did not go out says why rather than leaving "Transmit..." standing.
   ShowStatus(nBytesW == FRAME_SIZE ? "Line Ok!" : ComOpenErrorText(nBytesW));
+  if (nBytesW != FRAME_SIZE) return;
+  // The panel's values are on their way: nothing on it is unsent any more.
+  NoteSensorSet(pp);
+  NoteTargetSet(to, pp);
+  LogWrite(to, nullptr, known ? before : nullptr, pp);
 }
 
 int CC_RBTRam(int, int, int event, void*, int, int) {
@@ -136,9 +176,7 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
   if (event != EVENT_LEFT_CLICK) return 0;
   ShowStatus("Transmit...");
   if (target == DATFILE) {
-    if (FileSelectPopup(proj_dir, PARA_FILE_DEFAULT, PARA_FILE_FILTER, PARA_SAVE_TITLE,
-                        FILE_BUTTON_OK, DIR_FREE, EXTENSION_ONLY, CANCEL_ALLOWED,
-                        MAKE_DIR_ALLOWED, file_name) > 0) {
+    if (ChooseParameterFile(1, file_name) > 0) {
       SendParaToFile();
     }
     return 0;
@@ -159,9 +197,10 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
   if (target == DATFILE) {
     ReadParaFromFile();
     PushGET(target);
+    replaceUnsent = 0;
     return 0;
   }
   // The read-back's target is the one chosen when GET was pressed.
-  RunOnLine(PushGET, target, LINE_COMMAND);
+  RunOnLine(AskedGet, target, LINE_COMMAND);
   return 0;
 }

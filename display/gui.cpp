@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "display/gui_math.h"
+#include "display/sensor_set.h"
+#include "link/com232_paraset.h"
 #include "platform/ui/userint.h"
 #include "resources/panels.h"
 
@@ -87,7 +89,9 @@ void WriteIndicators() {
   SetCtrlVal(pHandle, MAIN_NUMmvalue, Mvalue);
   SetCtrlVal(pHandle, MAIN_NUMgapVal, gapVal);
   SetCtrlVal(pHandle, MAIN_NUMtTol, tTol);
-  SetCtrlVal(pHandle, MAIN_NUMtVal, tVal);
+  // A setpoint or power the operator changed and has not sent stays as typed: the sensor's own
+  // value is in its tooltip.
+  if (!SettingUnsent(TVAL_WORD)) SetCtrlVal(pHandle, MAIN_NUMtVal, tVal);
   SetCtrlVal(pHandle, MAIN_NUManaMax, anaMax);
   SetCtrlVal(pHandle, MAIN_NUManaMin, anaMin);
   SetCtrlVal(pHandle, MAIN_NUMgapLen, gapLen);
@@ -96,7 +100,7 @@ void WriteIndicators() {
   // umValue is a 32-bit count of micrometres; the indicator shows millimetres.
   SetCtrlVal(pHandle, MAIN_NUMumValue, static_cast<double>(umValue) / UM_PER_MM);
   // With power regulation on, the power control follows the power the sensor applies.
-  if (powMode > 0) SetCtrlVal(pHandle, MAIN_NUMpower, dynpower);
+  if (powMode > 0 && !SettingUnsent(POWER_WORD)) SetCtrlVal(pHandle, MAIN_NUMpower, dynpower);
 }
 
 // What the panel shows of the sensor's results (the setting mirrors excepted).

@@ -6,6 +6,7 @@
 
 #include "display/gui.h"
 #include "display/gui_math.h"
+#include "display/sensor_set.h"
 #include "link/com232_paraset.h"
 #include "platform/ui/userint.h"
 #include "resources/panels.h"
@@ -15,40 +16,18 @@ namespace {
 constexpr double CURSOR_HEIGHT = 0.75;
 constexpr double RANGE_TOP = 1.0;
 
-// The control that shows each parameter word, in the order of the words (the offset has none).
-constexpr int kParameterControls[PNUM] = {
-    MAIN_NUMpower,    MAIN_RNGtolMode,     MAIN_NUMVideoThreshold, MAIN_RNGanaMode,
-    MAIN_RNGpolarity, MAIN_RNGeMode,       MAIN_NEDITEdgeLeft,     MAIN_NEDITEdgeRight,
-    MAIN_NUMtVal,     MAIN_NEDITTolerance, MAIN_BINSWopMode,       MAIN_DropHardwareMode,
-    MAIN_NUMslope,    0,                   MAIN_NUMaverage,        MAIN_RNGpowMode,
-};
-
 // What the noted parameter file held, until the SetPanelValues that shows it.
 u32 gFileValues[PNUM];
 bool gFileNoted = false;
-bool gRepairShown[PNUM] = {};  // the control carries a repair's tooltip
 
-// Marks every control whose shown value is not what the file held, and unmarks the others.
-// The shown value is read back from the control, so a repair of any kind counts.
-void MarkRepairs(bool fromFile) {
-  for (int i = 0; i < PNUM; ++i) {
-    const int id = kParameterControls[i];
-    if (!id) continue;
-    u16 shown = 0;
-    GetCtrlVal(pHandle, id, &shown);
-    const bool repaired = fromFile && shown != gFileValues[i];
-    char tip[128] = "";
-    if (repaired)
-      std::snprintf(tip, sizeof tip, "The parameter file held %lu, out of range: repaired to %u.",
-                    static_cast<unsigned long>(gFileValues[i]), static_cast<unsigned>(shown));
-    // Only what changes is set: each change of a control's style restyles its widget.
-    int background = -1;
-    GetCtrlAttribute(pHandle, id, ATTR_TEXT_BGCOLOR, &background);
-    const int wanted = repaired ? REPAIRED_COLOUR : -1;
-    if (background != wanted) SetCtrlAttribute(pHandle, id, ATTR_TEXT_BGCOLOR, wanted);
-    if (repaired || gRepairShown[i]) SetCtrlAttribute(pHandle, id, ATTR_TOOLTIP, tip);
-    gRepairShown[i] = repaired;
-  }
+// The words whose shown value is not what the noted file held: the repairs of any kind, as
+// the controls show them.
+unsigned RepairedWords() {
+  unsigned repaired = 0;
+  if (!gFileNoted) return 0;
+  for (int i = 0; i < PNUM; ++i)
+    if (SettingControl(i) && ShownWord(i) != gFileValues[i]) repaired |= 1u << i;
+  return repaired;
 }
 
 }  // namespace
@@ -96,8 +75,8 @@ void SetPanelValues(void) {
   SetCtrlVal(pHandle, MAIN_RNGpowMode, powMode);
   SetCtrlVal(pHandle, MAIN_NUMslope, slope);
   SetCtrlVal(pHandle, MAIN_BINSWopMode, opMode);
-  // Nothing stays marked unsent; what a file held out of range is marked repaired.
-  MarkRepairs(gFileNoted);
+  // What a file held out of range is marked repaired; the unsent marks are the caller's.
+  RenderSettingMarks(RepairedWords(), gFileValues);
   gFileNoted = false;
 
   for (u16& t : thdArray) t = vThd;
@@ -116,10 +95,6 @@ void SetPanelValues(void) {
 void NoteFileValues(const u32 values[PNUM]) {
   for (int i = 0; i < PNUM; ++i) gFileValues[i] = values[i];
   gFileNoted = true;
-}
-
-void MarkUnsent(int control, int unsent) {
-  SetCtrlAttribute(pHandle, control, ATTR_TEXT_BGCOLOR, unsent ? UNSENT_COLOUR : -1);
 }
 
 void SetGroupAttribute(int panel, std::span<const int> group, int attribute, int value) {

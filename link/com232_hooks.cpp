@@ -15,8 +15,8 @@ void ReportStatus(const char* text) {
 void ReportResultFrame() {
   if (gHooks.resultFrame) gHooks.resultFrame();
 }
-void ReportParameterSet() {
-  if (gHooks.parameterSet) gHooks.parameterSet();
+void ReportParameterSet(int outcome) {
+  if (gHooks.parameterSet) gHooks.parameterSet(outcome);
 }
 void ReportSensorIdentified() {
   if (gHooks.sensorIdentified) gHooks.sensorIdentified();

@@ -3,7 +3,7 @@
 
 void ReportStatus(const char* text);
 void ReportResultFrame();
-void ReportParameterSet();
+void ReportParameterSet(int outcome);
 void ReportSensorIdentified();
 void ReportLoopStarted(int loop);
 void ReportLoopEnded(int loop);

@@ -18,6 +18,18 @@ constexpr const char* PARA_SAVE_TITLE = "K-VOR-PX-Series Parameter File";
 constexpr const char* PARA_LOAD_TITLE = "K-VOR-PX-Parameter-File";
 constexpr const char* PARA_READ_FAILED = "Parameter file could not be read!";
 constexpr const char* PARA_WRITE_FAILED = "Parameter file could not be written!";
+/// Said when a write went out but the change log could not take its line.
+constexpr const char* CHANGE_LOG_FAILED = "Change log could not be written!";
+
+/// The parameter file dialog, for saving (1) or loading (0): the program's folder, "*.dat",
+/// the default name. Returns FileSelectPopup's result; the path in `path` when one was chosen.
+int ChooseParameterFile(int forSaving, char* path);
+/// The settings take a parameter file's numbers (each cut to 16 bits); the panel refresh that
+/// follows marks what it had to repair.
+void TakeParameterValues(const u32 values[PNUM]);
+/// Reads the sixteen numbers of a parameter file; false (values untouched) for a file that
+/// cannot be read or is no parameter file.
+bool ReadParameterValues(const char* path, u32 values[PNUM]);
 
 /// The panel's settings into the parameter file `file_name`. A failed write is reported on
 /// the status line.

@@ -72,6 +72,10 @@ int GetVERSIONInfo(void);
 /// Reads the parameter set from the sensor's RAM or EEPROM into the settings, then reports the
 /// parameter set and the status; for DATFILE only reports the settings as they are.
 void PushGET(int target);
+/// Asks the sensor's RAM or EEPROM (`from`) for its parameter set and puts the answer into
+/// `words`, leaving the settings and pp as they were. Shows the waiting text; the caller says
+/// what the outcome means. Returns EXCHANGE_ANSWERED, EXCHANGE_TIMED_OUT or EXCHANGE_ABANDONED.
+int ReadParameterSet(int from, u16 words[PNUM]);
 /// Writes `words` to the sensor's RAM, or its EEPROM for `to` EEPROM. The sensor does not answer
 /// a write: nothing is flushed and nothing awaited. Returns the count SendTxBuf queued (a whole
 /// frame, or fewer or a negative RS232_ code when the write did not go out).

@@ -24,6 +24,8 @@ extern const SettingInfo kSettings[PNUM];
 constexpr int INTERSECT_WORD = 13;
 /// The setpoint's word, the one a teach changes.
 constexpr int TVAL_WORD = 8;
+/// The power's word, which the panel follows while the sensor regulates its power.
+constexpr int POWER_WORD = 0;
 
 constexpr int PARA_FIELD_WIDTH = 5;          ///< characters of each number's field
 constexpr size_t PARA_FILE_MAX_BYTES = 4096; ///< a larger file is not a parameter file

@@ -11,6 +11,7 @@ constexpr const char* LOGO_FILE = "qz.bmp";
 // Panel resource numbers.
 constexpr int PANEL_MAIN = 1;
 constexpr int PANEL_RECORDER = 2;
+constexpr int PANEL_COMPARE = 3;
 
 // Main panel.
 constexpr int MAIN_DropDCom = 2;
@@ -59,6 +60,20 @@ constexpr int MAIN_DECOanaMaxMin = 58;
 constexpr int MAIN_TOGGBTN_Recorder = 59;
 constexpr int MAIN_CHARTraw = 60;
 constexpr int MAIN_BINSWopMode = 61;
+constexpr int MAIN_BTNCompare = 62;
+
+// Compare window.
+constexpr int COMPARE_TABLEsets = 1;
+constexpr int COMPARE_BTNReadRam = 2;
+constexpr int COMPARE_BTNReadEeprom = 3;
+constexpr int COMPARE_BTNOpenFile = 4;
+constexpr int COMPARE_BTNVerify = 5;
+constexpr int COMPARE_RNGTakeFrom = 6;
+constexpr int COMPARE_BTNTake = 7;
+constexpr int COMPARE_STRverdict = 8;
+constexpr int COMPARE_TABLElog = 9;
+constexpr int COMPARE_BTNClose = 10;
+constexpr int COMPARE_STRfile = 11;
 
 // Recorder popup.
 constexpr int RECORDER_NUMgapCount = 2;
@@ -130,6 +145,18 @@ inline constexpr RequiredControl kRequiredControls[] = {
     {PANEL_MAIN, MAIN_TOGGBTN_Recorder, "TOGGBTN_Recorder", "toggle"},
     {PANEL_MAIN, MAIN_CHARTraw, "CHARTraw", "stripchart"},
     {PANEL_MAIN, MAIN_BINSWopMode, "BINSWopMode", "binary"},
+    {PANEL_MAIN, MAIN_BTNCompare, "BTNCompare", "command"},
+    {PANEL_COMPARE, COMPARE_TABLEsets, "TABLEsets", "table"},
+    {PANEL_COMPARE, COMPARE_BTNReadRam, "BTNReadRam", "command"},
+    {PANEL_COMPARE, COMPARE_BTNReadEeprom, "BTNReadEeprom", "command"},
+    {PANEL_COMPARE, COMPARE_BTNOpenFile, "BTNOpenFile", "command"},
+    {PANEL_COMPARE, COMPARE_BTNVerify, "BTNVerify", "command"},
+    {PANEL_COMPARE, COMPARE_RNGTakeFrom, "RNGTakeFrom", "ring"},
+    {PANEL_COMPARE, COMPARE_BTNTake, "BTNTake", "command"},
+    {PANEL_COMPARE, COMPARE_STRverdict, "STRverdict", "string"},
+    {PANEL_COMPARE, COMPARE_TABLElog, "TABLElog", "table"},
+    {PANEL_COMPARE, COMPARE_BTNClose, "BTNClose", "command"},
+    {PANEL_COMPARE, COMPARE_STRfile, "STRfile", "string"},
     {PANEL_RECORDER, RECORDER_NUMgapCount, "NUMgapCount", "indicator"},
     {PANEL_RECORDER, RECORDER_NUMgapWidth, "NUMgapWidth", "indicator"},
     {PANEL_RECORDER, RECORDER_NUMmvalueScaled, "NUMmvalueScaled", "indicator"},
