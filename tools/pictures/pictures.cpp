@@ -3,6 +3,7 @@
 // both panels after start-up, then the main panel in the measurement view and in the live
 // video view, the video graph zoomed with its menu open, the video view while a sensor is set
 // up with the signal check, the link monitor window after a short measurement cycle, the
+// compare window with both sets of the sensor read, the
 // recorder popup during and after a short recording run, and the COM ring opened on a machine
 // with two USB adapters, a CDC device and an on-board port.
 // Usage: rorir-pictures OUTDIR [SCALE]
@@ -20,6 +21,7 @@
 #include <string>
 
 #include "app/acquisition.h"
+#include "app/compare.h"
 #include "app/storage.h"
 #include "state/globals.h"
 #include "app/main_panel.h"
@@ -151,6 +153,38 @@ bool ShootSetUp() {
   return ok;
 }
 
+// Waits for the window's verdict after one of its reads.
+void Pause(double seconds) {
+  const double start = Timer();
+  while (Timer() - start < seconds) ProcessSystemEvents();
+}
+
+// The compare window: the EEPROM given a power of 640 that the RAM does not hold, a threshold
+// typed and not sent, both sets read. The sensor is left as it was found.
+bool ShootCompare() {
+  SetCtrlVal(pHandle, MAIN_NUMpower, 640);
+  target = EEPROM;
+  SendPanel();
+  target = RAM;
+  SetCtrlVal(pHandle, MAIN_NUMpower, 500);
+  SettingValueChanged(pHandle, MAIN_NUMpower);
+  TypeThreshold(430);
+  SettingValueChanged(pHandle, MAIN_NUMVideoThreshold);
+  OpenCompareWindow();
+  CC_BTNReadRam(pCompare, COMPARE_BTNReadRam, EVENT_COMMIT, nullptr, 0, 0);
+  Pause(SEND_PAUSE);
+  CC_BTNReadEeprom(pCompare, COMPARE_BTNReadEeprom, EVENT_COMMIT, nullptr, 0, 0);
+  Pause(SEND_PAUSE);
+  const bool ok = Shoot(pCompare, "compare-window");
+  HidePanel(pCompare);
+  TypeThreshold(512);
+  target = EEPROM;
+  SendPanel();
+  target = RAM;
+  SendPanel();
+  return ok;
+}
+
 // The recorder popup during a short run (three records at one second) and after it. The run
 // writes into a folder of its own under the temporary folder, removed afterwards, so the
 // user's data folder is left alone.
@@ -270,6 +304,13 @@ int main(int argc, char** argv) {
   gScale = argc > 2 ? std::atof(argv[2]) : 1.0;
   gSuffix = gScale == 1.0 ? "" : "@" + std::string(argv[2]) + "x";
 
+  // The sends of the pictures go into a change log of their own, not the user's.
+  const std::filesystem::path data = std::filesystem::temp_directory_path() / "rorir-pictures-data";
+  std::error_code ec;
+  std::filesystem::remove_all(data, ec);
+  std::filesystem::create_directories(data, ec);
+  setenv("RORIR_DATA_DIR", data.c_str(), 1);
+
   rorir::sensor::PtyServer sensor{rorir::sensor::ServerConfig{}};
   if (!StartVirtualSensor(sensor)) return 1;
   if (StartUp(1, argv) != 0) return 1;
@@ -280,10 +321,12 @@ int main(int argc, char** argv) {
   ok = ShootZoomedVideo() && ok;
   ok = ShootLinkMonitor() && ok;
   ok = ShootSetUp() && ok;
+  ok = ShootCompare() && ok;
   ok = ShootRecorderRun() && ok;
   ok = ShootComRing() && ok;
 
   CloseCVIRTE();
   sensor.stop();
+  std::filesystem::remove_all(data, ec);
   return ok ? 0 : 1;
 }
