@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -319,4 +320,67 @@ int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
   close(fd);
   if (count) *count = got;
   return more > 0 ? 1 : 0;
+}
+
+int ReadFileTail(const char* path, void* buf, size_t size, size_t* count) {
+  if (count) *count = 0;
+  if (!path || !buf) return -1;
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  const off_t length = st.st_size;
+  const off_t start = length > static_cast<off_t>(size) ? length - static_cast<off_t>(size) : 0;
+  size_t got = 0;
+  char* p = static_cast<char*>(buf);
+  // pread keeps to the bytes that were there at the fstat: a file that grows meanwhile is
+  // read as it was, not past the buffer.
+  while (got < size && start + static_cast<off_t>(got) < length) {
+    ssize_t n = pread(fd, p + got, size - got, start + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return -1;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  if (count) *count = got;
+  return start > 0 ? 1 : 0;
+}
+
+int RenameFile(const char* from, const char* to) {
+  if (!from || !*from || !to || !*to) return -1;
+  if (rename(from, to) != 0) return -1;
+  return SyncFolderOf(to) ? 0 : -1;
+}
+
+void LocalTimeWithZone(char* out, size_t size) {
+  if (!out || size == 0) return;
+  const time_t now = ::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  char text[48];
+  if (strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &local) == 0) text[0] = '\0';
+  CopyText(out, size, text);
+}
+
+void GetUserName(char* out, size_t size) {
+  if (!out || size == 0) return;
+  // The password database names the account even where $USER was changed or is unset
+  // (a service, sudo keeps the caller's); the variable serves where the uid has no entry.
+  char storage[4096];
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, storage, sizeof storage, &found) == 0 && found &&
+      found->pw_name && *found->pw_name) {
+    CopyText(out, size, found->pw_name);
+    return;
+  }
+  const char* env = getenv("USER");
+  CopyText(out, size, env && *env ? env : "unknown");
 }

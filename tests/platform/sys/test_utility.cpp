@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,6 +176,92 @@ TEST(Files, WholeWritesLeaveWhatLiesBesideTheTargetAlone) {
   EXPECT_LT(WriteFileBytes(folder.c_str(), "x", 1), 0);
   EXPECT_EQ(names(), (std::vector<std::string>{"export.csv", "taken", "victim.dat"}));
   RemoveTree(dir);
+}
+
+// A rename replaces what lies at the new name; a failed one leaves both names alone. A tail
+// read gives the file's last bytes and says whether earlier ones were left out.
+TEST(Files, RenameReplacesAndTailReadsTheEnd) {
+  std::string dir = MakeTempDir();
+  const std::string from = dir + "/log", to = dir + "/log.1";
+  FileId id;
+  ASSERT_EQ(CreateNewFile(from.c_str(), &id), 0);
+  ASSERT_EQ(AppendToFile(from.c_str(), id, "0123456789", 10), 0);
+  ASSERT_EQ(WriteFileBytes(to.c_str(), "older", 5), 0);
+
+  char buf[16];
+  size_t n = 0;
+  EXPECT_EQ(ReadFileTail(from.c_str(), buf, sizeof buf, &n), 0);
+  EXPECT_EQ(std::string(buf, n), "0123456789");
+  EXPECT_EQ(ReadFileTail(from.c_str(), buf, 4, &n), 1);
+  EXPECT_EQ(std::string(buf, n), "6789");
+  EXPECT_LT(ReadFileTail(dir.c_str(), buf, sizeof buf, &n), 0) << "a folder is not a file";
+
+  EXPECT_EQ(RenameFile(from.c_str(), to.c_str()), 0);
+  EXPECT_EQ(GetFileInfo(from.c_str(), nullptr), 0);
+  EXPECT_EQ(ReadFileBytes(to.c_str(), buf, sizeof buf, &n), 0);
+  EXPECT_EQ(std::string(buf, n), "0123456789");
+
+  EXPECT_LT(RenameFile(from.c_str(), to.c_str()), 0) << "the source is gone";
+  EXPECT_LT(ReadFileTail(from.c_str(), buf, sizeof buf, &n), 0);
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(ReadFileBytes(to.c_str(), buf, sizeof buf, &n), 0);
+  EXPECT_EQ(std::string(buf, n), "0123456789");
+  RemoveTree(dir);
+}
+
+// The account's name comes from the password database, before a $USER that says otherwise.
+TEST(User, NameComesFromTheAccountBeforeTheEnvironment) {
+  if (!getpwuid(getuid())) GTEST_SKIP() << "this uid has no password entry";
+  const char* saved = getenv("USER");
+  const std::string savedUser = saved ? saved : "";
+  setenv("USER", "not-this-account", 1);
+  char name[64] = "";
+  GetUserName(name, sizeof name);
+  EXPECT_STRNE(name, "not-this-account");
+  EXPECT_STRNE(name, "");
+  EXPECT_STRNE(name, "unknown");
+  char shortName[2] = "";
+  GetUserName(shortName, sizeof shortName);
+  EXPECT_EQ(strlen(shortName), 1u) << "cut to the buffer, terminated";
+  if (saved) {
+    setenv("USER", savedUser.c_str(), 1);
+  } else {
+    unsetenv("USER");
+  }
+}
+
+TEST(DateAndTime, LocalTimeCarriesItsZone) {
+  const char* saved = getenv("TZ");
+  const std::string savedTz = saved ? saved : "";
+  struct Case {
+    const char* tz;
+    const char* zone;
+  } cases[] = {
+      {"UTC", " +0000"},
+      {"<+01>-1", " +0100"},         // an hour east of Greenwich
+      {"<-0530>5:30", " -0530"},     // half hours west
+  };
+  for (const Case& c : cases) {
+    setenv("TZ", c.tz, 1);
+    tzset();
+    char text[40] = "x";
+    LocalTimeWithZone(text, sizeof text);
+    const std::string got = text;
+    ASSERT_EQ(got.size(), 25u) << got;  // "YYYY-MM-DD HH:MM:SS +hhmm"
+    EXPECT_EQ(got.substr(19), c.zone) << c.tz;
+    for (size_t i : {4u, 7u}) EXPECT_EQ(got[i], '-') << got;
+    for (size_t i : {13u, 16u}) EXPECT_EQ(got[i], ':') << got;
+    EXPECT_EQ(got[10], ' ') << got;
+  }
+  char shortText[5] = "";
+  LocalTimeWithZone(shortText, sizeof shortText);
+  EXPECT_EQ(strlen(shortText), 4u) << "the year, cut and terminated";
+  if (saved) {
+    setenv("TZ", savedTz.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 TEST(DateAndTime, MonthBeforeDayAndBothFromTheSameReading) {

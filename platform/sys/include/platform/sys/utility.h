@@ -32,6 +32,10 @@ int MakePathname(const char* dir, const char* file, char* path);
 int GetFileInfo(const char* path, long* size);
 /// Removes a file. 0 on success, negative when it could not be removed.
 int DeleteFile(const char* path);
+/// Renames a file, replacing `to`; 0 or negative. The folder is synced after the rename, so
+/// the new name is what a power cut leaves; negative also when that sync failed (the name may
+/// then have changed).
+int RenameFile(const char* from, const char* to);
 
 /// Which file a name stands for: its device and inode, the same under every path and link.
 struct FileId {
@@ -61,12 +65,21 @@ int WriteFileBytes(const char* path, const void* data, size_t count);
 /// 0 when the whole file was read, 1 when it holds more than `size` bytes (only `size` were
 /// read), negative when it cannot be read.
 int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count);
+/// Reads the last `size` bytes at most of the file at `path` into `buf` and the count into
+/// *count. 0 when that was the whole file, 1 when earlier bytes were left out, negative when
+/// it cannot be read.
+int ReadFileTail(const char* path, void* buf, size_t size, size_t* count);
 
 /// Today's date ("MM-DD-YYYY") and the time of day ("HH:MM:SS") from one reading of the clock,
 /// so the pair never straddles midnight. Each text is truncated to its buffer.
 void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize);
 /// The same for the seconds since the epoch `when`, in local time.
 void FormatDateTime(long long when, char* date, size_t dateSize, char* time, size_t timeSize);
+/// Local time now with its zone as "YYYY-MM-DD HH:MM:SS +hhmm" (truncated to the buffer).
+void LocalTimeWithZone(char* out, size_t size);
+/// The user's login name (the password database, else $USER, else "unknown"), truncated to
+/// the buffer.
+void GetUserName(char* out, size_t size);
 
 /// Copies `src` into `dst` of `size` bytes, truncating, always terminated. Returns the count
 /// of characters copied.
