@@ -36,6 +36,7 @@ void PlaceControlGeometry(Panel& panel, Control& c) {
   if (!c.widget) return;
   c.widget->setGeometry(Scaled(panel, c.left), Scaled(panel, c.top), Scaled(panel, c.width),
                         Scaled(panel, c.height));
+  if (c.table) PlaceTableColumns(panel, c);
   if (!c.caption) return;
   QFont f = panel.window ? panel.window->font() : c.caption->font();
   f.setPointSizeF(f.pointSizeF() * 0.9);

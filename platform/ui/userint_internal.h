@@ -16,6 +16,7 @@
 
 class QCustomPlot;
 class QLabel;
+class QMenu;
 
 namespace userint {
 
@@ -34,6 +35,7 @@ enum class Kind {
   TextMsg,     // label text
   Graph,       // x/y graph with plots, rectangles and cursors
   StripChart,  // scrolling chart of interleaved traces
+  Table,       // read-only grid of texts the program fills
 };
 
 /// Kind name as written in the resource file; nullptr for an unknown kind.
@@ -154,6 +156,22 @@ struct GraphMeaning {
   std::vector<std::pair<int, QString>> rectangles;  // fill colour and the name it stands for
 };
 
+/// One cell of a table: what the program wrote, kept here so that reads need no widget.
+struct TableCell {
+  QString text;
+  int bgColour = -1;  // 0xRRGGBB, -1 for the table's own background
+  QString tooltip;
+};
+
+/// The titles and widths of a table's columns (from the panel file) and its cells, row by row.
+struct TableState {
+  std::vector<QString> titles;
+  std::vector<int> widths;  // panel pixels; columns past the list keep the widget's default
+  std::vector<std::vector<TableCell>> rows;
+};
+constexpr int kMaxTableRows = 1000;
+constexpr int kMaxTableColumns = 64;
+
 struct GraphView;  // the operator's zoom, pan, read-out and paused picture (userint_graph_view)
 
 struct RingItem {
@@ -193,6 +211,7 @@ struct Control {
 
   std::unique_ptr<GraphState> graph;
   std::unique_ptr<StripState> strip;
+  std::unique_ptr<TableState> table;
   QCustomPlot* plot = nullptr;
   GraphMeaning meaning;
   std::shared_ptr<GraphView> view;
@@ -218,6 +237,8 @@ struct Panel {
   int width = 0, height = 0;  // size in panel pixels, as in the file
   double scale = 1.0;         // < 1 while the panel is shrunk to fit its screen
   bool hasGraphs = false;     // its indicators pause with its graphs
+  QPointer<QMenu> menu;       // the program's context menu of the panel (AddPanelMenuItem)
+  int menuItems = 0;
 };
 
 /// The loaded panels, by handle.
@@ -243,6 +264,10 @@ void BuildControlWidget(Panel& panel, Control& control);
 /// Shows a control's state (value, text, colours, dimmed, visible) on its widget.
 void RefreshControlWidget(Control& control);
 void ApplyTextStyle(Control& control);
+/// Builds a table's grid from its state (titles, rows, cells) and shows every cell.
+void BuildTableWidget(Control& control);
+/// Sets a table's column widths from the file's panel pixels at the panel's scale.
+void PlaceTableColumns(const Panel& panel, Control& control);
 
 /// Shows a display-only control's current text on its widget.
 void SyncDisplayText(Control& control);

@@ -60,6 +60,9 @@ int gSignalPanel = 0;
 QSocketNotifier* gSignalNotifier = nullptr;
 
 
+// Told of every value change the operator made that reached its control.
+ValueChangedHookPtr gValueChangedHook = nullptr;
+
 // Why InitCVIRTE failed, for GetInitError.
 std::string gInitError;
 
@@ -244,6 +247,7 @@ void PostValueChange(int panel, int control, double number, const QString& text)
     if (AcceptsEvents(*c)) {
       c->undoPending = false;  // the program sees this value
       if (c->callback) c->callback(panel, control, EVENT_VAL_CHANGED, c->callbackData, 0, 0);
+      if (gValueChangedHook) gValueChangedHook(panel, control);
       return;
     }
     // Dropped: the value goes back to the last one the program saw, once the last queued
@@ -360,6 +364,8 @@ void RegisterCtrlCallback(const char* name, CtrlCallbackPtr fn) {
 void RegisterPanelCallback(const char* name, PanelCallbackPtr fn) {
   if (name) PanelCallbacks()[name] = fn;
 }
+
+void SetValueChangedHook(ValueChangedHookPtr hook) { gValueChangedHook = hook; }
 
 int RunUserInterface(void) {
   if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;

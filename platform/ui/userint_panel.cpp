@@ -1,10 +1,12 @@
 // Loading panels from the resource file, and showing, hiding and discarding them.
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QRect>
 #include <QWidget>
 
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "platform/ui/userint.h"
+#include "platform/ui/userint_qt.h"
 #include "userint_internal.h"
 #include "platform/sys/utility.h"
 
@@ -37,6 +40,17 @@ class PanelWindow : public QWidget {
     event->ignore();
     PostPanelEvent(handle_, EVENT_CLOSE);
   }
+  // A right click that no control took (the background, a button, a label, a frame, a
+  // dimmed control) comes up to the window; controls with a menu of their own keep it.
+  void contextMenuEvent(QContextMenuEvent* event) override {
+    Panel* p = FindPanel(handle_);
+    if (!p || !p->menu || p->menu->isEmpty()) {
+      event->ignore();
+      return;
+    }
+    p->menu->popup(event->globalPos());
+    event->accept();
+  }
 
  private:
   int handle_;
@@ -54,6 +68,7 @@ constexpr KindEntry kKinds[] = {
     {Kind::String, "string"},         {Kind::Decoration, "decoration"},
     {Kind::Picture, "picture"},       {Kind::TextMsg, "textmsg"},
     {Kind::Graph, "graph"},           {Kind::StripChart, "stripchart"},
+    {Kind::Table, "table"},
 };
 
 int Fail(int code, const std::string& why) {
@@ -77,6 +92,47 @@ void ReadAxis(const QJsonObject& o, AxisState* axis) {
   axis->mode = o.value("autoscale").toBool(false) ? VAL_AUTOSCALE : VAL_MANUAL;
   axis->min = o.value("min").toDouble(axis->min);
   axis->max = o.value("max").toDouble(axis->max);
+}
+
+// A whole number from lo to hi: read as a double first, so a huge or fractional value fails
+// instead of passing as some int.
+bool WholeIn(const QJsonValue& v, int lo, int hi, int* out) {
+  if (!v.isDouble()) return false;
+  const double d = v.toDouble();
+  if (!(d >= lo && d <= hi) || d != std::floor(d)) return false;
+  *out = static_cast<int>(d);
+  return true;
+}
+
+// A table's column titles, row count and column widths.
+std::string ReadTable(const QJsonObject& o, Control* c) {
+  auto table = std::make_unique<TableState>();
+  const QJsonValue columns = o.value("columns");
+  if (!columns.isArray() || columns.toArray().isEmpty() || columns.toArray().size() > kMaxTableColumns) {
+    return "a table needs \"columns\": 1 to " + std::to_string(kMaxTableColumns) + " titles";
+  }
+  for (const QJsonValue& t : columns.toArray()) {
+    if (!t.isString()) return "a table's column titles must be texts";
+    table->titles.push_back(t.toString());
+  }
+  int rows = 0;
+  if (!WholeIn(o.value("rows"), 0, kMaxTableRows, &rows)) {
+    return "a table needs \"rows\": a whole number from 0 to " + std::to_string(kMaxTableRows);
+  }
+  if (o.contains("columnWidths")) {
+    const QJsonValue widths = o.value("columnWidths");
+    if (!widths.isArray() || widths.toArray().size() > columns.toArray().size()) {
+      return "\"columnWidths\" must be a list no longer than \"columns\"";
+    }
+    for (const QJsonValue& w : widths.toArray()) {
+      int px = 0;
+      if (!WholeIn(w, 1, 10000, &px)) return "a column width must be a whole number from 1 to 10000";
+      table->widths.push_back(px);
+    }
+  }
+  table->rows.assign(rows, std::vector<TableCell>(table->titles.size()));
+  c->table = std::move(table);
+  return {};
 }
 
 // Reads one control description. Returns an empty string or the reason it is unusable.
@@ -180,6 +236,7 @@ std::string ReadControl(const QJsonObject& o, Control* c) {
     for (TraceRing& t : c->strip->traces) t.reset(c->strip->pointsPerScreen);
     ReadAxis(o.value("yAxis").toObject(), &c->strip->yAxis);
   }
+  if (c->kind == Kind::Table) return ReadTable(o, c);
   return {};
 }
 
@@ -469,4 +526,30 @@ int IsPanelVisible(int panel) {
   Panel* p = FindPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL;
   return p->window->isVisible() ? 1 : 0;
+}
+
+int AddPanelMenuItem(int panel, const char* label, PanelMenuCallbackPtr callback) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  if (!callback) return UIE_BAD_ATTRIBUTE;
+  if (!p->menu) {
+    p->menu = new QMenu(p->window);
+    p->menu->setObjectName("panelMenu");
+  }
+  const int item = ++p->menuItems;
+  QAction* a = p->menu->addAction(QString::fromUtf8(label ? label : ""));
+  a->setObjectName(QString("panelMenuItem%1").arg(item));
+  // The menu's own handling of the click is still on the stack: the callback runs from the
+  // event loop, like every control callback, so it may open a pop-up or run a loop.
+  QObject::connect(a, &QAction::triggered, [panel, item, callback] {
+    PostToEventLoop([panel, item, callback] {
+      if (FindPanel(panel)) callback(panel, item);
+    });
+  });
+  return item;
+}
+
+QMenu* PanelContextMenu(int panel) {
+  Panel* p = FindPanel(panel);
+  return p ? p->menu.data() : nullptr;
 }

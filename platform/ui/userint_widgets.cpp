@@ -6,6 +6,7 @@
 #include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFrame>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTableWidget>
 
 #include <cmath>
 
@@ -313,6 +315,21 @@ void BuildControlWidget(Panel& panel, Control& c) {
       CreatePlotWidget(panel, c);
       w = c.widget;
       break;
+    case Kind::Table: {
+      auto* t = new QTableWidget(parent);
+      t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+      t->setSelectionBehavior(QAbstractItemView::SelectRows);
+      t->setSelectionMode(QAbstractItemView::SingleSelection);
+      // Read-only like an indicator: Tab passes it by.
+      t->setFocusPolicy(Qt::NoFocus);
+      t->verticalHeader()->hide();
+      t->horizontalHeader()->setStretchLastSection(true);
+      t->setWordWrap(false);
+      c.widget = t;
+      BuildTableWidget(c);
+      w = t;
+      break;
+    }
   }
   if (!w) return;
   c.widget = w;

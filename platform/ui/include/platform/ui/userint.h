@@ -198,6 +198,19 @@ int InsertListItem(int panel, int control, int index, const char* label, int val
 int GetNumListItems(int panel, int control, int* count);
 /// Label of item `index` of a ring, bounded.
 int GetLabelFromIndex(int panel, int control, int index, char* buf, size_t size);
+// Tables: a read-only grid of texts the program fills (kind "table" in the panel file, with
+// "columns" titles and "rows"). Rows and columns count from 0. All return 0 or a negative code
+// (a row or column outside the table is an error, nothing is changed).
+int SetTableCellVal(int panel, int control, int row, int column, const char* text);
+int GetTableCellVal(int panel, int control, int row, int column, char* buf, size_t size);
+/// ATTR_TEXT_BGCOLOR (0xRRGGBB, -1 for none) or ATTR_TOOLTIP (text) of one cell.
+int SetTableCellAttribute(int panel, int control, int row, int column, int attribute, int value);
+int SetTableCellAttribute(int panel, int control, int row, int column, int attribute,
+                          const char* value);
+int GetTableCellAttribute(int panel, int control, int row, int column, int attribute, int* value);
+/// Changes the number of rows (new rows empty); GetNumTableRows reads it.
+int SetNumTableRows(int panel, int control, int rows);
+int GetNumTableRows(int panel, int control, int* rows);
 /// Creates a control at run time (only CTRL_TEXT_MSG); returns its new id.
 int NewCtrl(int panel, int style, const char* label, int top, int left);
 /// Loads a bitmap into a picture control; a missing file leaves the picture empty.
@@ -257,6 +270,18 @@ int GetDisplayPaused(void);
 using GraphMenuCallbackPtr = void (*)(int panel, int control, int item);
 int AddGraphMenuItem(int panel, int control, const char* label, GraphMenuCallbackPtr callback);
 int SetGraphMenuItem(int panel, int control, int item, const char* label, int dimmed);
+
+/// The program's entries in the context menu of the panel (a right click on the panel's
+/// background, or on a control that has no menu of its own). Choosing one calls
+/// `callback(panel, item)` from the event loop. Returns the item (1, 2, ...) or a negative code.
+using PanelMenuCallbackPtr = void (*)(int panel, int item);
+int AddPanelMenuItem(int panel, const char* label, PanelMenuCallbackPtr callback);
+
+/// Called for every EVENT_VAL_CHANGED that reaches a control of any panel, right after the
+/// control's own callback (also for a control without a callback). nullptr: none. A value set
+/// by the program (SetCtrlVal) raises no event and so does not call it.
+using ValueChangedHookPtr = void (*)(int panel, int control);
+void SetValueChangedHook(ValueChangedHookPtr hook);
 
 /// Receives the one-line messages of the services' own actions (a picture saved, a CSV that
 /// could not be written), for the program's status line. nullptr: they go to stderr.

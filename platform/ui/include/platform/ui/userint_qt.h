@@ -16,3 +16,6 @@ class QMenu;
 /// actions are named "pauseDisplay", "savePicture", "saveCsv" and "copyPicture", and the
 /// program's own "menuItem1", "menuItem2", ... (AddGraphMenuItem).
 QMenu* GraphContextMenu(int panel, int control);
+/// The program's context menu of a panel (nullptr for a bad panel, and before the first
+/// AddPanelMenuItem). Its actions are named "panelMenuItem1", "panelMenuItem2", ...
+QMenu* PanelContextMenu(int panel);
