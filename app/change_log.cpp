@@ -216,15 +216,15 @@ size_t SensorIdentityText(char* out, size_t size) {
   w.Plain(" pixels, firmware ");
   // The firmware text as the board sent it, padded with blanks or NULs at its end: only
   // printable ASCII is shown as it is.
-  size_t len = strnlen(szVersion, sizeof szVersion);
-  while (len > 0 && static_cast<unsigned char>(szVersion[len - 1]) <= 0x20) --len;
+  size_t len = strnlen(szFirmware, sizeof szFirmware);
+  while (len > 0 && static_cast<unsigned char>(szFirmware[len - 1]) <= 0x20) --len;
   if (len == 0) {
     w.Plain("word ");
     w.Number(softversion);
     return w.length;
   }
   for (size_t i = 0; i < len; ++i) {
-    const unsigned char c = static_cast<unsigned char>(szVersion[i]);
+    const unsigned char c = static_cast<unsigned char>(szFirmware[i]);
     const char shown = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
     w.Put(&shown, 1);
   }

@@ -72,8 +72,11 @@ void ShowSetColumn(int place, const u16 panel[PNUM]) {
 void ShowLog() {
   static char lines[LOG_LINES][CHANGE_LOG_LINE_SIZE];
   const int n = ReadChangeLogTail(lines, LOG_LINES);
-  for (int row = 0; row < LOG_LINES; ++row)
+  // A line longer than the window shows whole in its tooltip.
+  for (int row = 0; row < LOG_LINES; ++row) {
     SetTableCellVal(pCompare, COMPARE_TABLElog, row, 0, row < n ? lines[row] : "");
+    SetTableCellAttribute(pCompare, COMPARE_TABLElog, row, 0, ATTR_TOOLTIP, row < n ? lines[row] : "");
+  }
 }
 
 // A read of the sensor's RAM or EEPROM for the window, as one turn on the line: the panel

@@ -150,6 +150,7 @@ int GetVERSIONInfo(void) {
   if (outcome == EXCHANGE_TIMED_OUT) CopyText(szStatus, "Timeout - reading firmware info!");
 
   szVersion[0] = '\0';
+  szFirmware[0] = '\0';
   // Never more than the receive buffer holds; whatever does not fit is discarded below.
   const int wanted = count < IO_BUF_SIZE ? (count > 0 ? count : 0) : IO_BUF_SIZE;
   nBytesR = wanted > 0 ? ComRd(com, szReadBuf, wanted) : 0;
@@ -160,6 +161,7 @@ int GetVERSIONInfo(void) {
     char text[FIRMWARE_TEXT_SIZE + 1];
     DecodeFirmwareText(szReadBuf, pcbtype, text, sizeof text);
     if (pcbtype == BOARD_WORD_CODED_TEXT) CopyText(szVersion, text);
+    CopyText(szFirmware, text);
     CopyText(szStatus, text);
   }
   InstallReceiveCallback();

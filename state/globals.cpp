@@ -40,6 +40,7 @@ u16 YAXISMAX = 1024;
 u16 ccdresolution = 0, ccdpixB = 0, softversion = 0;
 u16 ccdsubpixelReported = 1024;
 char szVersion[TEXT_SIZE] = "";
+char szFirmware[TEXT_SIZE] = "";
 double xArray8[VIDEO_POINTS] = {};
 u16 thdArray[VIDEO_POINTS] = {};
 u16 adcbuf[VIDEO_POINTS] = {};

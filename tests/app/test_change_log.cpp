@@ -94,13 +94,13 @@ TEST(ChangeLine, IdentityShowsTheFirmwareTextAsPrintableAscii) {
   softversion = 152;
   for (const Case& c : cases) {
     sensorIdentified = c.identified;
-    CopyText(szVersion, c.version);
+    CopyText(szFirmware, c.version);
     char out[TEXT_SIZE * 2];
     SensorIdentityText(out, sizeof out);
     EXPECT_STREQ(out, c.text) << c.version;
   }
   sensorIdentified = 0;
-  szVersion[0] = '\0';
+  szFirmware[0] = '\0';
 }
 
 std::string ReadWhole(const std::string& path) {
@@ -153,14 +153,14 @@ class ChangeLogFiles : public ::testing::Test {
     sensorIdentified = 1;
     ccdtype = 2;
     ccdmaxpixel = 2048;
-    CopyText(szVersion, "K-VOR V1.52");
+    CopyText(szFirmware, "K-VOR V1.52");
   }
   void TearDown() override {
     unsetenv("RORIR_DATA_DIR");
     unsetenv("RORIR_COM7");
     proj_dir[0] = '\0';
     sensorIdentified = 0;
-    szVersion[0] = '\0';
+    szFirmware[0] = '\0';
     RemoveTree(dir);
   }
   std::string dir;

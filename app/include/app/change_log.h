@@ -37,7 +37,7 @@ struct ChangeFacts {
 /// are not UTF-8 in the texts become '?', and a cut never splits a character, so the line is
 /// always valid UTF-8.
 size_t FormatChangeLine(const ChangeFacts& facts, char* out, size_t size);
-/// The identity text from the globals (ccdtype, ccdmaxpixel, szVersion, sensorIdentified):
+/// The identity text from the globals (ccdtype, ccdmaxpixel, szFirmware, sensorIdentified):
 /// "type 2, 2048 pixels, firmware K-VOR V1.52", the firmware text trimmed of trailing blanks
 /// and control characters and every byte outside printable ASCII shown as '?' ("firmware word
 /// <n>" by softversion when the board gave no text); "sensor not identified" before any

@@ -65,6 +65,8 @@ extern u16 ccdresolution, ccdpixB, softversion;
 extern u16 ccdsubpixelReported;
 /// Decoded firmware text of the last identification (word-coded boards).
 extern char szVersion[TEXT_SIZE];
+/// The firmware text the sensor sent at its identification, whatever its board ("" before).
+extern char szFirmware[TEXT_SIZE];
 extern double xArray8[VIDEO_POINTS];
 extern u16 thdArray[VIDEO_POINTS];
 extern u16 adcbuf[VIDEO_POINTS];
