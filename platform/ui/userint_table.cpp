@@ -98,6 +98,10 @@ void PlaceTableColumns(const Panel& panel, Control& c) {
   const std::vector<int>& widths = c.table->widths;
   for (int col = 0; col < static_cast<int>(widths.size()) && col < w->columnCount(); ++col)
     w->setColumnWidth(col, Scaled(panel, widths[col]));
+  // Rows one line of text high: a table of settings shows them all at once.
+  const int rowHeight = w->fontMetrics().height() + 6;
+  w->verticalHeader()->setMinimumSectionSize(rowHeight);
+  w->verticalHeader()->setDefaultSectionSize(rowHeight);
 }
 
 }  // namespace userint
