@@ -304,16 +304,16 @@ int main(int argc, char** argv) {
   gScale = argc > 2 ? std::atof(argv[2]) : 1.0;
   gSuffix = gScale == 1.0 ? "" : "@" + std::string(argv[2]) + "x";
 
-  // The sends of the pictures go into a change log of their own, not the user's.
+  rorir::sensor::PtyServer sensor{rorir::sensor::ServerConfig{}};
+  if (!StartVirtualSensor(sensor)) return 1;
+  if (StartUp(1, argv) != 0) return 1;
+  // The sends of the pictures go into a change log of their own: the panels go on showing the
+  // user's data folder, and the user's log is left alone.
   const std::filesystem::path data = std::filesystem::temp_directory_path() / "rorir-pictures-data";
   std::error_code ec;
   std::filesystem::remove_all(data, ec);
   std::filesystem::create_directories(data, ec);
-  setenv("RORIR_DATA_DIR", data.c_str(), 1);
-
-  rorir::sensor::PtyServer sensor{rorir::sensor::ServerConfig{}};
-  if (!StartVirtualSensor(sensor)) return 1;
-  if (StartUp(1, argv) != 0) return 1;
+  CopyText(proj_dir, data.c_str());
 
   bool ok = Shoot(pHandle, "main-panel");
   ok = Shoot(pPopup, "recorder-panel") && ok;
