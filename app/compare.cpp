@@ -79,60 +79,58 @@ void ShowLog() {
   }
 }
 
-// A read of the sensor's RAM or EEPROM for the window, as one turn on the line: the panel
-// keeps its values; a RAM read tells the unsent marks what the sensor holds.
-void ReadForWindow(int from) {
+// One read of the sensor's RAM or EEPROM for the window, as a turn on the line: the panel keeps
+// its values, the set goes into its column (a RAM read also tells the unsent marks what the
+// sensor holds), the status line says what came of it, and `differences` names what differs
+// from the panel (`count` of them). Returns the exchange's outcome.
+int ReadBesideThePanel(int from, char* differences, size_t size, int* count) {
   u16 words[PNUM];
   const int outcome = ReadParameterSet(from, words);
-  if (outcome == EXCHANGE_ABANDONED) return;
-  char verdict[VERDICT_SIZE];
+  if (outcome == EXCHANGE_ABANDONED) return outcome;
   if (outcome == EXCHANGE_ANSWERED) {
     NoteTargetSet(from, words);
     if (from == RAM) NoteSensorRam(words);
     u16 panel[PNUM];
     PanelWords(panel);
-    char differences[VERDICT_SIZE] = "";
-    const int n = DescribeDifferences(words, panel, differences, sizeof differences);
-    if (n == 0)
-      std::snprintf(verdict, sizeof verdict, "The %s holds the panel's settings.", kPlaceNames[from - 1]);
-    else
-      std::snprintf(verdict, sizeof verdict, "The %s differs from the panel in %d setting%s.",
-                    kPlaceNames[from - 1], n, n == 1 ? "" : "s");
-    CopyText(szStatus, "Parameter-frame received! - Line Ok!");
-  } else {
-    std::snprintf(verdict, sizeof verdict, "The %s could not be read: the sensor did not answer.",
-                  kPlaceNames[from - 1]);
-    CopyText(szStatus, "Timeout-RS-232...");
+    *count = DescribeDifferences(words, panel, differences, size);
   }
+  CopyText(szStatus, outcome == EXCHANGE_ANSWERED ? "Parameter-frame received! - Line Ok!" : "Timeout-RS-232...");
   ShowStatus(szStatus);
   RefreshCompareWindow();
+  return outcome;
+}
+
+void ReadForWindow(int from) {
+  char differences[VERDICT_SIZE] = "";
+  int n = 0;
+  const int outcome = ReadBesideThePanel(from, differences, sizeof differences, &n);
+  if (outcome == EXCHANGE_ABANDONED) return;
+  char verdict[VERDICT_SIZE];
+  const char* place = kPlaceNames[from - 1];
+  if (outcome != EXCHANGE_ANSWERED)
+    std::snprintf(verdict, sizeof verdict, "The %s could not be read: the sensor did not answer.", place);
+  else if (n == 0)
+    std::snprintf(verdict, sizeof verdict, "The %s holds the panel's settings.", place);
+  else
+    std::snprintf(verdict, sizeof verdict, "The %s differs from the panel in %d setting%s.", place, n,
+                  n == 1 ? "" : "s");
   SetVerdict(verdict);
 }
 
 // Reads the EEPROM back and says whether it holds what the panel shows.
 void VerifyEeprom(int) {
-  u16 words[PNUM];
-  const int outcome = ReadParameterSet(EEPROM, words);
+  char differences[VERDICT_SIZE - 64] = "";
+  int n = 0;
+  const int outcome = ReadBesideThePanel(EEPROM, differences, sizeof differences, &n);
   if (outcome == EXCHANGE_ABANDONED) return;
   char verdict[VERDICT_SIZE];
-  if (outcome == EXCHANGE_ANSWERED) {
-    NoteTargetSet(EEPROM, words);
-    u16 panel[PNUM];
-    PanelWords(panel);
-    char differences[VERDICT_SIZE - 64] = "";
-    const int n = DescribeDifferences(words, panel, differences, sizeof differences);
-    if (n == 0)
-      CopyText(verdict, "Verified: the EEPROM holds the panel's settings.");
-    else
-      std::snprintf(verdict, sizeof verdict, "Not verified: the EEPROM differs in %d setting%s: %s.", n,
-                    n == 1 ? "" : "s", differences);
-    CopyText(szStatus, "Parameter-frame received! - Line Ok!");
-  } else {
+  if (outcome != EXCHANGE_ANSWERED)
     CopyText(verdict, "Not verified: the sensor did not answer.");
-    CopyText(szStatus, "Timeout-RS-232...");
-  }
-  ShowStatus(szStatus);
-  RefreshCompareWindow();
+  else if (n == 0)
+    CopyText(verdict, "Verified: the EEPROM holds the panel's settings.");
+  else
+    std::snprintf(verdict, sizeof verdict, "Not verified: the EEPROM differs in %d setting%s: %s.", n,
+                  n == 1 ? "" : "s", differences);
   SetVerdict(verdict);
 }
 
@@ -156,6 +154,12 @@ void NoteTargetSet(int target, const u16 words[PNUM]) {
   if (!IsPlace(target)) return;
   gSets[target - 1].known = true;
   for (int i = 0; i < PNUM; ++i) gSets[target - 1].values[i] = words[i];
+}
+
+void ForgetSensorSets(void) {
+  gSets[RAM - 1].known = false;
+  gSets[EEPROM - 1].known = false;
+  sensorSetKnown = 0;
 }
 
 int DescribeDifferences(const u16 set[PNUM], const u16 panel[PNUM], char* out, size_t size) {

@@ -21,6 +21,12 @@ void ParameterSetRead(int outcome) {
   RefreshCompareWindow();
 }
 
+// A sensor identified: the sets known of the one before are forgotten, then the panel adapts.
+void SensorIdentified() {
+  ForgetSensorSets();
+  ShowSensorType();
+}
+
 void LoopStarted(int loop) {
   if (loop == LOOP_MEASURE) ShowMeasurementStarted();
 }
@@ -36,7 +42,7 @@ void JoinLinkToPanel(void) {
   hooks.status = ShowStatus;
   hooks.resultFrame = ShowResultFrame;
   hooks.parameterSet = ParameterSetRead;
-  hooks.sensorIdentified = ShowSensorType;
+  hooks.sensorIdentified = SensorIdentified;
   hooks.loopStarted = LoopStarted;
   hooks.loopEnded = LoopEnded;
   InstallLinkHooks(hooks);

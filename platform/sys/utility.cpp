@@ -293,9 +293,11 @@ int WriteFileBytes(const char* path, const void* data, size_t count) {
   return SyncFolderOf(path) ? 0 : -1;
 }
 
-int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
-  if (count) *count = 0;
-  if (!path || !buf) return -1;
+namespace {
+
+// Opens a regular file for reading and tells its size; -1 for anything else (a folder, a
+// device, nothing there).
+int OpenRegularFile(const char* path, off_t* length) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat st {};
@@ -303,6 +305,18 @@ int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
     close(fd);
     return -1;
   }
+  *length = st.st_size;
+  return fd;
+}
+
+}  // namespace
+
+int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
+  if (count) *count = 0;
+  if (!path || !buf) return -1;
+  off_t length = 0;
+  const int fd = OpenRegularFile(path, &length);
+  if (fd < 0) return -1;
   size_t got = 0;
   char* p = static_cast<char*>(buf);
   while (got < size) {
@@ -325,14 +339,9 @@ int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
 int ReadFileTail(const char* path, void* buf, size_t size, size_t* count) {
   if (count) *count = 0;
   if (!path || !buf) return -1;
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  off_t length = 0;
+  const int fd = OpenRegularFile(path, &length);
   if (fd < 0) return -1;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return -1;
-  }
-  const off_t length = st.st_size;
   const off_t start = length > static_cast<off_t>(size) ? length - static_cast<off_t>(size) : 0;
   size_t got = 0;
   char* p = static_cast<char*>(buf);

@@ -131,6 +131,8 @@ TEST_F(SettingsTrustTest, UnsentMarksFollowTypingSendingReadingAndReopening) {
 // a running loop), marks what differs from the panel, verifies the EEPROM, takes a column into
 // the panel, and shows the writes in the change log.
 TEST_F(SettingsTrustTest, CompareWindowReadsVerifiesTakesAndLogs) {
+  const u16 another[PNUM] = {999};
+  NoteTargetSet(EEPROM, another);  // known of a sensor before this one: forgotten when it comes
   StartWithSensor();
   ASSERT_EQ(LoadCompareWindow(), 0);
   // The EEPROM gets power 640 and a threshold of 400; the RAM keeps 500.

@@ -17,6 +17,9 @@ extern int pCompare;
 bool KnownTargetSet(int target, u16 out[PNUM]);
 /// `words` are now in `target` (RAM or EEPROM): a read-back came or a send went out.
 void NoteTargetSet(int target, const u16 words[PNUM]);
+/// A sensor was identified (another one, or the same after it was away): what its RAM and
+/// EEPROM held before is no longer known. The file column stays.
+void ForgetSensorSets(void);
 
 /// Names each setting of `set` that differs from `panel`, as "Power 500 (panel 777)", joined
 /// by ", ", into `out` (terminated, cut to fit). Returns how many differ.
