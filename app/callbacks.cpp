@@ -2,6 +2,7 @@
 // the hooks through which the user-interface services call the program back.
 #include "app/acquisition.h"
 #include "app/compare.h"
+#include "app/statistics.h"
 #include "state/globals.h"
 #include "app/main_panel.h"
 #include "app/settings.h"
@@ -27,6 +28,16 @@ void RegisterCallbacks(void) {
   RegisterCtrlCallback("CC_RBTFile", CC_RBTFile);
   RegisterCtrlCallback("CC_BTNSend", CC_BTNSend);
   RegisterCtrlCallback("CC_BTNGet", CC_BTNGet);
+  // The gauge and its statistics window.
+  RegisterCtrlCallback("CC_BTNStatistics", CC_BTNStatistics);
+  RegisterCtrlCallback("CC_BTNResetCounts", CC_BTNResetCounts);
+  RegisterPanelCallback("CC_STATISTICS", CC_STATISTICS);
+  RegisterCtrlCallback("CC_NUMlastN", CC_NUMlastN);
+  RegisterCtrlCallback("CC_RNGhistogram", CC_RNGhistogram);
+  RegisterCtrlCallback("CC_BTNStatCopy", CC_BTNStatCopy);
+  RegisterCtrlCallback("CC_BTNStatSave", CC_BTNStatSave);
+  RegisterCtrlCallback("CC_BTNStatReset", CC_BTNStatReset);
+  RegisterCtrlCallback("CC_BTNStatClose", CC_BTNStatClose);
   // The compare window.
   RegisterCtrlCallback("CC_BTNCompare", CC_BTNCompare);
   RegisterPanelCallback("CC_COMPARE", CC_COMPARE);

@@ -2,6 +2,7 @@
 #include "app/link_hooks.h"
 
 #include "app/compare.h"
+#include "display/gauge_view.h"
 #include "display/link_view.h"
 #include "display/sensor_set.h"
 #include "link/com232.h"
@@ -28,11 +29,21 @@ void SensorIdentified() {
 }
 
 void LoopStarted(int loop) {
-  if (loop == LOOP_MEASURE) ShowMeasurementStarted();
+  if (loop != LOOP_MEASURE) return;
+  ShowMeasurementStarted();
+  GaugeLoopStarted();
 }
 
 void LoopEnded(int loop) {
-  if (loop == LOOP_MEASURE) ShowMeasurementEnded();
+  if (loop != LOOP_MEASURE) return;
+  ShowMeasurementEnded();
+  GaugeLoopEnded();
+}
+
+// A result frame: drawn, then judged and counted.
+void ResultFrame() {
+  ShowResultFrame();
+  GaugeTakeResult();
 }
 
 }  // namespace
@@ -40,7 +51,7 @@ void LoopEnded(int loop) {
 void JoinLinkToPanel(void) {
   LinkHooks hooks;
   hooks.status = ShowStatus;
-  hooks.resultFrame = ShowResultFrame;
+  hooks.resultFrame = ResultFrame;
   hooks.parameterSet = ParameterSetRead;
   hooks.sensorIdentified = SensorIdentified;
   hooks.loopStarted = LoopStarted;

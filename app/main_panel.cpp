@@ -13,7 +13,9 @@
 #include "band/logo.h"
 #include "display/gui.h"
 #include "app/compare.h"
+#include "app/statistics.h"
 #include "display/panel.h"
+#include "display/gauge_view.h"
 #include "display/sensor_set.h"
 #include "platform/ui/userint.h"
 #include "platform/sys/utility.h"
@@ -92,6 +94,7 @@ void InitVars(void) {
   // The panel's own values replace the defaults above; the bar and the threshold follow them.
   GetPanelValues();
   AssumeSensorSet();
+  ShowGauge();
   DrawRestingBar();
   for (u16& t : thdArray) t = vThd;
 }
@@ -119,7 +122,7 @@ int StartUp(int argc, char** argv) {
     DiscardPanel(pHandle);
     return FailStartUp(GetLoadPanelError());
   }
-  if (LoadCompareWindow() < 0) {
+  if (LoadCompareWindow() < 0 || LoadStatisticsWindow() < 0) {
     DiscardPanel(pPopup);
     DiscardPanel(pHandle);
     return FailStartUp(GetLoadPanelError());
@@ -146,7 +149,8 @@ int RunAndShutDown(void) {
   StopPortWatch();
   CloseCom(com);
   DiscardPanel(pCompare);
-  pCompare = 0;
+  DiscardPanel(pStatistics);
+  pCompare = pStatistics = 0;
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);
   return 0;

@@ -2,6 +2,7 @@
 #include "recorder/recording.h"
 
 #include "state/globals.h"
+#include "display/gauge_view.h"
 #include "display/gui.h"
 #include "display/panel.h"
 #include "platform/ui/userint.h"
@@ -50,6 +51,16 @@ void SendRequest() {
 // The run's loop, from the first request on: each request is answered or timed out before the
 // next, and the next leaves once the request period has passed. Returns false when a record
 // line could not be written; stop_flag then says 1.
+// What the run's records hold: the M-value's figures and how many were NOK.
+gauge::Running gRunMvalue;
+long long gRunNok = 0;
+
+void TakeRecord() {
+  const gauge::Verdict v = gauge::Judge(Mvalue, GaugeLimits());
+  if (v == gauge::Verdict::Nok) ++gRunNok;
+  gauge::Add(gRunMvalue, Mvalue, v == gauge::Verdict::Nok);
+}
+
 bool RecordLoop() {
   SendRequest();
   if (nBytesW == FRAME_SIZE) ResetTextBox(pHandle, MAIN_TBOXstatus, "Line Ok!");
@@ -83,6 +94,7 @@ bool RecordLoop() {
     if (graph_flag == 1) {
       CopyPPtoRAWVars();
       PlotVIDEOBarGraph();
+      GaugeTakeResult();
       SetCtrlVal(pPopup, RECORDER_NUMmvalueScaled, ScaleBySlope(Mvalue, slope));
       SetCtrlVal(pPopup, RECORDER_NUMgapWidth, ScaleBySlope(gapPix, slope));
       if (asked - lastRecord >= interval) {
@@ -91,6 +103,7 @@ bool RecordLoop() {
           return false;
         }
         ++records;
+        TakeRecord();
         SetCtrlVal(pPopup, RECORDER_NUMsampleCount, records);
         ResetTextBox(pPopup, RECORDER_TBOXrecstatus, TEXT_APPEND);
         lastRecord = asked;
@@ -117,6 +130,20 @@ bool gRunGoing = false;
 }  // namespace
 
 bool RecordingRunGoing(void) { return gRunGoing; }
+
+size_t FormatRunStatistics(const gauge::Running& run, long long nok, const gauge::Limits& limits, char* out,
+                           size_t size) {
+  if (size == 0) return 0;
+  if (run.n == 0) return CopyText(out, size, "Run: no records");
+  const gauge::Summary s = gauge::Summarize(run, limits);
+  char mean[32], sd[32], cpk[32];
+  gauge::FormatFigure(s.mean, s.hasMean, 3, mean, sizeof mean);
+  gauge::FormatFigure(s.sd, s.hasSd, 3, sd, sizeof sd);
+  gauge::FormatFigure(s.cpk, s.hasCp, 3, cpk, sizeof cpk);
+  const int n = std::snprintf(out, size, "Run: %lld records, M-value mean %s, sd %s, Cpk %s, NOK %lld",
+                              static_cast<long long>(run.n), mean, sd, cpk, nok);
+  return n < 0 ? 0 : (static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1);
+}
 
 namespace {
 
@@ -154,9 +181,14 @@ void RecordingRun(int) {
   GetCtrlVal(pPopup, RECORDER_NUMincTime, &incTime);
   GetCtrlVal(pPopup, RECORDER_NUMnumSample, &numSample);
 
+  gRunMvalue = {};
+  gRunNok = 0;
+  SetCtrlVal(pPopup, RECORDER_STRrunStats, "");
   bool written = writeFileHeader() == 0;
   if (written) {
+    GaugeLoopStarted();
     written = RecordLoop();
+    GaugeLoopEnded();
   } else {
     stop_flag = 1;
   }
@@ -178,6 +210,9 @@ void RecordingRun(int) {
     ShowRecStatus(VAL_RED, VAL_WHITE, 1, TEXT_INTERRUPTED);
   }
   DimRunIndicators(1);
+  char figures[RUN_STATS_SIZE];
+  FormatRunStatistics(gRunMvalue, gRunNok, GaugeLimits(), figures, sizeof figures);
+  SetCtrlVal(pPopup, RECORDER_STRrunStats, figures);
 }
 
 }  // namespace

@@ -203,6 +203,7 @@ struct Control {
   bool dimmed = false;
   bool visible = true;
   bool readOnly = false;
+  bool centred = false;  // "align": "center": the text of a display sits in its middle
   int textColour = -1, textBgColour = -1, frameColour = -1;
   int pointSize = 0;
   bool bold = false;

@@ -174,6 +174,7 @@ std::string ReadControl(const QJsonObject& o, Control* c) {
   c->dimmed = o.value("dimmed").toBool(false);
   c->visible = o.value("visible").toBool(true);
   c->readOnly = o.value("readonly").toBool(false);
+  c->centred = o.value("align").toString() == "center";
   c->pointSize = o.value("fontSize").toInt(0);
   c->bold = o.value("bold").toBool(false);
   c->textColour = ColourOf(o.value("textColour"), -1);

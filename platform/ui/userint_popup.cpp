@@ -3,7 +3,11 @@
 // A pop-up first looks for a queued answer (tests queue them, never sleep for a dialog). With
 // no queued answer it shows a real modal dialog; on the offscreen platform, where nobody could
 // answer it, it declines or cancels at once instead of waiting forever.
+#include <QBuffer>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
+#include <QPdfWriter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -12,6 +16,7 @@
 
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
@@ -166,6 +171,54 @@ int SavePanelImage(int panel, const char* pngPath, double scale) {
   pixmap.fill(w->palette().color(QPalette::Window));
   w->render(&pixmap);
   return pixmap.save(QString::fromLocal8Bit(pngPath ? pngPath : ""), "PNG") ? 0 : UIE_BAD_FILE;
+}
+
+int SavePanelPdf(int panel, const char* pdfPath, const char* title) {
+  Panel* p = FindPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL;
+  if (!pdfPath || !pdfPath[0]) return UIE_BAD_FILE;
+  FlushPendingRepaints();
+  QWidget* w = p->window;
+  w->ensurePolished();
+  for (auto& [id, c] : p->controls) {
+    if (c->plot) c->plot->replot(QCustomPlot::rpImmediateRefresh);
+  }
+  // Drawn into memory first and put on the disk in one piece, so a failed write leaves no
+  // half a report behind.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter pdf(&buffer);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageOrientation(QPageLayout::Landscape);
+    pdf.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
+    pdf.setResolution(150);
+    pdf.setTitle(QString::fromUtf8(title ? title : ""));
+    QPainter painter(&pdf);
+    if (!painter.isActive()) return UIE_BAD_FILE;
+    const QRect page = painter.viewport();
+    QFont font = w->font();
+    font.setPointSizeF(11.0);
+    font.setBold(true);
+    painter.setFont(font);
+    const int titleHeight = painter.fontMetrics().height() * 2;
+    painter.drawText(QRect(0, 0, page.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::fromUtf8(title ? title : ""));
+    const double scale = std::min(page.width() / static_cast<double>(w->width()),
+                                  (page.height() - titleHeight) / static_cast<double>(w->height()));
+    painter.translate(0, titleHeight);
+    painter.scale(scale, scale);
+    w->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+  }
+  buffer.close();
+  return WriteFileBytes(pdfPath, bytes.constData(), static_cast<size_t>(bytes.size())) == 0 ? 0 : UIE_BAD_FILE;
+}
+
+int CopyTextToClipboard(const char* text) {
+  if (!text) return UIE_BAD_ATTRIBUTE;
+  QGuiApplication::clipboard()->setText(QString::fromUtf8(text));
+  return 0;
 }
 
 QWidget* PanelWidget(int panel) {

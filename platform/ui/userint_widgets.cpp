@@ -256,6 +256,7 @@ void BuildControlWidget(Panel& panel, Control& c) {
       e->setReadOnly(true);
       e->setFocusPolicy(Qt::NoFocus);
       if (c.kind == Kind::Indicator) e->setAlignment(Qt::AlignRight);
+      if (c.centred) e->setAlignment(Qt::AlignCenter);
       w = e;
       break;
     }

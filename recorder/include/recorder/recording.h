@@ -4,6 +4,10 @@
 // written.
 #pragma once
 
+#include <cstddef>
+
+#include "display/gauge_stats.h"
+
 /// Seconds between two requests of the run.
 constexpr double RECORD_REQUEST_PERIOD = 1.0;
 
@@ -15,3 +19,10 @@ int CC_BTNStartRecord(int panel, int control, int event, void* callbackData, int
 
 /// True while a recording run is going (from its start to its outcome).
 bool RecordingRunGoing(void);
+
+constexpr int RUN_STATS_SIZE = 160;  ///< room for the run's figures
+/// The run's figures for the popup once it has ended: "Run: 120 records, M-value mean 512.300,
+/// sd 1.270, Cpk 2.100, NOK 0" ("-" for a figure not defined, "Run: no records" for none).
+/// Returns the length written.
+size_t FormatRunStatistics(const gauge::Running& run, long long nok, const gauge::Limits& limits, char* out,
+                           size_t size);

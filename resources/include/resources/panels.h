@@ -12,6 +12,7 @@ constexpr const char* LOGO_FILE = "qz.bmp";
 constexpr int PANEL_MAIN = 1;
 constexpr int PANEL_RECORDER = 2;
 constexpr int PANEL_COMPARE = 3;
+constexpr int PANEL_STATISTICS = 4;
 
 // Main panel.
 constexpr int MAIN_DropDCom = 2;
@@ -61,6 +62,10 @@ constexpr int MAIN_TOGGBTN_Recorder = 59;
 constexpr int MAIN_CHARTraw = 60;
 constexpr int MAIN_BINSWopMode = 61;
 constexpr int MAIN_BTNCompare = 62;
+constexpr int MAIN_STRjudgement = 63;
+constexpr int MAIN_STRcounts = 64;
+constexpr int MAIN_BTNResetCounts = 65;
+constexpr int MAIN_BTNStatistics = 66;
 
 // Compare window.
 constexpr int COMPARE_TABLEsets = 1;
@@ -74,6 +79,17 @@ constexpr int COMPARE_STRverdict = 8;
 constexpr int COMPARE_TABLElog = 9;
 constexpr int COMPARE_BTNClose = 10;
 constexpr int COMPARE_STRfile = 11;
+
+// Statistics window.
+constexpr int STATISTICS_TABLEfigures = 1;
+constexpr int STATISTICS_NUMlastN = 2;
+constexpr int STATISTICS_RNGhistogram = 3;
+constexpr int STATISTICS_STRlimits = 4;
+constexpr int STATISTICS_GRAPHhistogram = 5;
+constexpr int STATISTICS_BTNStatCopy = 6;
+constexpr int STATISTICS_BTNStatSave = 7;
+constexpr int STATISTICS_BTNStatReset = 8;
+constexpr int STATISTICS_BTNStatClose = 9;
 
 // Recorder popup.
 constexpr int RECORDER_NUMgapCount = 2;
@@ -96,6 +112,8 @@ constexpr int RECORDER_NUMtimeDay = 23;
 constexpr int RECORDER_NUMsampleCount = 24;
 constexpr int RECORDER_STRstartTime = 25;
 constexpr int RECORDER_STRstartDate = 26;
+constexpr int RECORDER_STRrunStats = 27;
+constexpr int RECORDER_BTNReview = 28;
 
 /// Every control the program addresses, with the kind it expects.
 inline constexpr RequiredControl kRequiredControls[] = {
@@ -146,6 +164,19 @@ inline constexpr RequiredControl kRequiredControls[] = {
     {PANEL_MAIN, MAIN_CHARTraw, "CHARTraw", "stripchart"},
     {PANEL_MAIN, MAIN_BINSWopMode, "BINSWopMode", "binary"},
     {PANEL_MAIN, MAIN_BTNCompare, "BTNCompare", "command"},
+    {PANEL_MAIN, MAIN_STRjudgement, "STRjudgement", "string"},
+    {PANEL_MAIN, MAIN_STRcounts, "STRcounts", "string"},
+    {PANEL_MAIN, MAIN_BTNResetCounts, "BTNResetCounts", "command"},
+    {PANEL_MAIN, MAIN_BTNStatistics, "BTNStatistics", "command"},
+    {PANEL_STATISTICS, STATISTICS_TABLEfigures, "TABLEfigures", "table"},
+    {PANEL_STATISTICS, STATISTICS_NUMlastN, "NUMlastN", "numeric"},
+    {PANEL_STATISTICS, STATISTICS_RNGhistogram, "RNGhistogram", "ring"},
+    {PANEL_STATISTICS, STATISTICS_STRlimits, "STRlimits", "string"},
+    {PANEL_STATISTICS, STATISTICS_GRAPHhistogram, "GRAPHhistogram", "graph"},
+    {PANEL_STATISTICS, STATISTICS_BTNStatCopy, "BTNStatCopy", "command"},
+    {PANEL_STATISTICS, STATISTICS_BTNStatSave, "BTNStatSave", "command"},
+    {PANEL_STATISTICS, STATISTICS_BTNStatReset, "BTNStatReset", "command"},
+    {PANEL_STATISTICS, STATISTICS_BTNStatClose, "BTNStatClose", "command"},
     {PANEL_COMPARE, COMPARE_TABLEsets, "TABLEsets", "table"},
     {PANEL_COMPARE, COMPARE_BTNReadRam, "BTNReadRam", "command"},
     {PANEL_COMPARE, COMPARE_BTNReadEeprom, "BTNReadEeprom", "command"},
@@ -176,6 +207,8 @@ inline constexpr RequiredControl kRequiredControls[] = {
     {PANEL_RECORDER, RECORDER_NUMsampleCount, "NUMsampleCount", "indicator"},
     {PANEL_RECORDER, RECORDER_STRstartTime, "STRstartTime", "string"},
     {PANEL_RECORDER, RECORDER_STRstartDate, "STRstartDate", "string"},
+    {PANEL_RECORDER, RECORDER_STRrunStats, "STRrunStats", "string"},
+    {PANEL_RECORDER, RECORDER_BTNReview, "BTNReview", "command"},
 };
 inline constexpr int kRequiredControlCount =
     static_cast<int>(sizeof kRequiredControls / sizeof kRequiredControls[0]);

@@ -312,6 +312,11 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileName,
 
 /// Writes a picture of the panel (as it would show) to a PNG file. Returns 0 or negative.
 int SavePanelImage(int panel, const char* pngPath, double scale);
+/// Writes the panel as it would show onto one A4 landscape page of a PDF file, under a title
+/// line, scaled to fit the page. The file is written whole or not at all. Returns 0 or negative.
+int SavePanelPdf(int panel, const char* pdfPath, const char* title);
+/// Puts `text` (UTF-8) on the clipboard. Returns 0 or negative.
+int CopyTextToClipboard(const char* text);
 
 // The link monitor window (the program's monitor is read through plain functions).
 /// Where the link monitor window reads what it shows.
