@@ -45,7 +45,7 @@ TEST(GaugeStats, runningAndWindowFiguresMatchHandWorkedSets) {
   } rows[] = {
       {"empty", {}, true, 0, false, false, false, false, 0, 0, 0, 0, 0, 0, 0},
       {"one value", {5}, true, 1, true, false, false, true, 5, 0, 5, 5, 0, 0, 0},
-      {"no spread", {3, 3, 3}, true, 3, true, true, false, true, 3, 0, 3, 3, 0, 0, 0},
+      {"no spread", {3.3, 3.3, 3.3}, true, 3, true, true, false, true, 3.3, 0, 3.3, 3.3, 0, 0, 0},
       {"small set", {4, 7, 13, 16}, true, 4, true, true, true, true, 10, 5.477225575, 4, 16,
        0.365148372, 0.243432248, 25},
       {"no limits", {4, 7, 13, 16}, false, 4, true, true, false, false, 10, 5.477225575, 4, 16,
