@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "state/globals.h"
+#include "display/gauge_stats.h"
 #include "display/gui.h"
 #include "platform/ui/userint.h"
 #include "resources/panels.h"
@@ -73,6 +74,52 @@ void BM_VideoCurveWithSignalCheckPerVideoPass(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_VideoCurveWithSignalCheckPerVideoPass);
+
+// What the gauge adds to one result frame: the M-value judged against the bar's band and taken
+// into its running figures and window of the last 1000, and the gap value (no band) likewise.
+// The quantities are globals, as in the program: a window holds 100000 slots.
+gauge::Quantity gaugeMvalue;
+gauge::Quantity gaugeGap;
+
+void BM_GaugeJudgeAndAddPerResultFrame(benchmark::State& state) {
+  gauge::Reset(gaugeMvalue);
+  gauge::Reset(gaugeGap);
+  gauge::SetCapacity(gaugeMvalue.last, gauge::WINDOW_DEFAULT);
+  gauge::SetCapacity(gaugeGap.last, gauge::WINDOW_DEFAULT);
+  const gauge::Limits band = gauge::BandLimits(2, 0, 400, 20, 1024);
+  const gauge::Limits none{};
+  int frame = 0;
+  for (auto _ : state) {
+    NextResults(frame++);
+    const double m = Redge - Ledge;
+    const bool mOut = gauge::Judge(m, band, 2, edcnt) == gauge::Verdict::Nok;
+    gauge::Add(gaugeMvalue.all, m, mOut);
+    gauge::Add(gaugeMvalue.last, m, mOut);
+    const bool gOut = gauge::Judge(gapVal, none, 2, edcnt) == gauge::Verdict::Nok;
+    gauge::Add(gaugeGap.all, gapVal, gOut);
+    gauge::Add(gaugeGap.last, gapVal, gOut);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_GaugeJudgeAndAddPerResultFrame);
+
+// The figures of a full window of 1000, as the gauge window asks a few times a second.
+void BM_GaugeSummarizeWindowOf1000(benchmark::State& state) {
+  gauge::Reset(gaugeMvalue);
+  gauge::SetCapacity(gaugeMvalue.last, gauge::WINDOW_DEFAULT);
+  const gauge::Limits band = gauge::BandLimits(2, 0, 400, 20, 1024);
+  for (int frame = 0; frame < gauge::WINDOW_DEFAULT; ++frame) {
+    NextResults(frame);
+    gauge::Add(gaugeMvalue.last, Redge - Ledge, false);
+  }
+  for (auto _ : state) {
+    const gauge::Summary s = gauge::Summarize(gaugeMvalue.last, band);
+    benchmark::DoNotOptimize(s);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_GaugeSummarizeWindowOf1000);
 
 }  // namespace
 
