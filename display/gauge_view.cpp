@@ -80,11 +80,15 @@ void GaugeLoopEnded(void) {
 
 void GaugeTakeResult(void) {
   const gauge::Limits limits = GaugeLimits();
-  gaugeVerdict = gauge::Judge(Mvalue, limits);
+  gaugeVerdict = gauge::Judge(Mvalue, limits, eMode, edcnt);
   ++gaugeResults;
   if (gaugeVerdict == gauge::Verdict::Nok) ++gaugeNok;
-  AddTo(gaugeMvalue, Mvalue, gaugeVerdict == gauge::Verdict::Nok);
-  AddTo(gaugeGap, gapVal, false);
+  // A result the band cannot judge although it is in use (no edge for the two bands of the
+  // centre mode) has no M-value to count.
+  if (!limits.valid || gaugeVerdict != gauge::Verdict::NotJudged) {
+    AddTo(gaugeMvalue, Mvalue, gaugeVerdict == gauge::Verdict::Nok);
+    AddTo(gaugeGap, gapVal, false);
+  }
   ShowLamp();
   // Texts and figures follow at a pace a person can read, not at every frame.
   const double now = Timer();

@@ -1,6 +1,8 @@
 // The recording run and its outcome on the recorder status box.
 #include "recorder/recording.h"
 
+#include <cstdio>
+
 #include "state/globals.h"
 #include "display/gauge_view.h"
 #include "display/gui.h"
@@ -56,9 +58,11 @@ gauge::Running gRunMvalue;
 long long gRunNok = 0;
 
 void TakeRecord() {
-  const gauge::Verdict v = gauge::Judge(Mvalue, GaugeLimits());
+  const gauge::Limits limits = GaugeLimits();
+  const gauge::Verdict v = gauge::Judge(Mvalue, limits, eMode, edcnt);
   if (v == gauge::Verdict::Nok) ++gRunNok;
-  gauge::Add(gRunMvalue, Mvalue, v == gauge::Verdict::Nok);
+  // As the live gauge: a record the band in use cannot judge has no M-value to count.
+  if (!limits.valid || v != gauge::Verdict::NotJudged) gauge::Add(gRunMvalue, Mvalue, v == gauge::Verdict::Nok);
 }
 
 bool RecordLoop() {
