@@ -5,6 +5,16 @@
 // as they complete, and nothing grows with the file: a file of any length fills the same fixed
 // ReviewFile. ReadRecorderFile feeds it the file in fixed chunks; ParseRecorderBytes feeds it
 // bytes from memory.
+//
+// What a file gives (either line end, CR LF or LF, is taken):
+// - not a recorder file (empty, first line not "Datum:\t...", no column head in line 7, or the
+//   header ends before it): -1, nothing read, "Not a recorder file: <why>.";
+// - the header alone (a run of 0 records): 0, no message;
+// - a last line without its line end, or of fewer than seven numbers: it does not count,
+//   cutOff, "The last line is cut off.";
+// - a line in the middle that is not seven numbers 0..65535: skipped and counted,
+//   "3 bad lines skipped (first: line 12)." (both joined by "; " when both happened);
+// - a file that cannot be opened: -1, "The file could not be opened.".
 #pragma once
 
 #include <cstddef>
@@ -16,7 +26,9 @@ constexpr int REVIEW_VALUES = 65536;   ///< every value a record can hold, 0..65
 /// One column of the file.
 struct ReviewColumn {
   long long n;                          ///< values counted (the good records)
-  double mean, m2, min, max;            ///< mean, sum of squared deviations, extremes (0 when n = 0)
+  /// Mean, sum of squared deviations from it, extremes (0 when n = 0); computed from the exact
+  /// counts when the read ends, so they do not depend on the order of the records.
+  double mean, m2, min, max;
   unsigned counts[REVIEW_VALUES];       ///< how often each value occurs
   int buckets;                          ///< buckets in use
   long long bucketWidth;                ///< records per bucket (the last one may hold fewer)
