@@ -336,6 +336,29 @@ int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
   return more > 0 ? 1 : 0;
 }
 
+int ReadFileRange(const char* path, long long offset, void* buf, size_t size, size_t* count) {
+  if (count) *count = 0;
+  if (!path || !buf || offset < 0) return -1;
+  off_t length = 0;
+  const int fd = OpenRegularFile(path, &length);
+  if (fd < 0) return -1;
+  size_t got = 0;
+  char* p = static_cast<char*>(buf);
+  while (got < size) {
+    ssize_t n = pread(fd, p + got, size - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return -1;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  if (count) *count = got;
+  return 0;
+}
+
 int ReadFileTail(const char* path, void* buf, size_t size, size_t* count) {
   if (count) *count = 0;
   if (!path || !buf) return -1;

@@ -65,6 +65,10 @@ int WriteFileBytes(const char* path, const void* data, size_t count);
 /// 0 when the whole file was read, 1 when it holds more than `size` bytes (only `size` were
 /// read), negative when it cannot be read.
 int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count);
+/// Reads at most `size` bytes of the file at `path` from byte `offset` on into `buf` and the
+/// count into *count: fewer than `size` only where the file ends. For reading a file of any
+/// size in pieces through one fixed buffer. 0, or negative when it cannot be read.
+int ReadFileRange(const char* path, long long offset, void* buf, size_t size, size_t* count);
 /// Reads the last `size` bytes at most of the file at `path` into `buf` and the count into
 /// *count. 0 when that was the whole file, 1 when earlier bytes were left out, negative when
 /// it cannot be read.
