@@ -2,6 +2,7 @@
 // the hooks through which the user-interface services call the program back.
 #include "app/acquisition.h"
 #include "app/compare.h"
+#include "app/review.h"
 #include "app/statistics.h"
 #include "state/globals.h"
 #include "app/main_panel.h"
@@ -38,6 +39,14 @@ void RegisterCallbacks(void) {
   RegisterCtrlCallback("CC_BTNStatSave", CC_BTNStatSave);
   RegisterCtrlCallback("CC_BTNStatReset", CC_BTNStatReset);
   RegisterCtrlCallback("CC_BTNStatClose", CC_BTNStatClose);
+  // The review of a recorder file.
+  RegisterCtrlCallback("CC_BTNReview", CC_BTNReview);
+  RegisterPanelCallback("CC_REVIEW", CC_REVIEW);
+  RegisterCtrlCallback("CC_BTNReviewOpen", CC_BTNReviewOpen);
+  RegisterCtrlCallback("CC_ReviewChoice", CC_ReviewChoice);
+  RegisterCtrlCallback("CC_BTNReviewReport", CC_BTNReviewReport);
+  RegisterCtrlCallback("CC_BTNReviewSaveStats", CC_BTNReviewSaveStats);
+  RegisterCtrlCallback("CC_BTNReviewClose", CC_BTNReviewClose);
   // The compare window.
   RegisterCtrlCallback("CC_BTNCompare", CC_BTNCompare);
   RegisterPanelCallback("CC_COMPARE", CC_COMPARE);

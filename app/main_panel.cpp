@@ -13,6 +13,7 @@
 #include "band/logo.h"
 #include "display/gui.h"
 #include "app/compare.h"
+#include "app/review.h"
 #include "app/statistics.h"
 #include "display/panel.h"
 #include "display/gauge_view.h"
@@ -122,7 +123,7 @@ int StartUp(int argc, char** argv) {
     DiscardPanel(pHandle);
     return FailStartUp(GetLoadPanelError());
   }
-  if (LoadCompareWindow() < 0 || LoadStatisticsWindow() < 0) {
+  if (LoadCompareWindow() < 0 || LoadStatisticsWindow() < 0 || LoadReviewWindow() < 0) {
     DiscardPanel(pPopup);
     DiscardPanel(pHandle);
     return FailStartUp(GetLoadPanelError());
@@ -150,7 +151,8 @@ int RunAndShutDown(void) {
   CloseCom(com);
   DiscardPanel(pCompare);
   DiscardPanel(pStatistics);
-  pCompare = pStatistics = 0;
+  DiscardPanel(pReview);
+  pCompare = pStatistics = pReview = 0;
   DiscardPanel(pPopup);
   DiscardPanel(pHandle);
   return 0;

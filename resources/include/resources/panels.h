@@ -13,6 +13,7 @@ constexpr int PANEL_MAIN = 1;
 constexpr int PANEL_RECORDER = 2;
 constexpr int PANEL_COMPARE = 3;
 constexpr int PANEL_STATISTICS = 4;
+constexpr int PANEL_REVIEW = 5;
 
 // Main panel.
 constexpr int MAIN_DropDCom = 2;
@@ -90,6 +91,22 @@ constexpr int STATISTICS_BTNStatCopy = 6;
 constexpr int STATISTICS_BTNStatSave = 7;
 constexpr int STATISTICS_BTNStatReset = 8;
 constexpr int STATISTICS_BTNStatClose = 9;
+
+// Review window.
+constexpr int REVIEW_STRreviewFile = 1;
+constexpr int REVIEW_BTNReviewOpen = 2;
+constexpr int REVIEW_STRreviewHeader = 3;
+constexpr int REVIEW_STRreviewMessage = 4;
+constexpr int REVIEW_RNGreviewColumn = 5;
+constexpr int REVIEW_RNGreviewBand = 6;
+constexpr int REVIEW_NUMreviewLower = 7;
+constexpr int REVIEW_NUMreviewUpper = 8;
+constexpr int REVIEW_GRAPHreviewTrace = 9;
+constexpr int REVIEW_GRAPHreviewHist = 10;
+constexpr int REVIEW_TABLEreviewStats = 11;
+constexpr int REVIEW_BTNReviewReport = 12;
+constexpr int REVIEW_BTNReviewSaveStats = 13;
+constexpr int REVIEW_BTNReviewClose = 14;
 
 // Recorder popup.
 constexpr int RECORDER_NUMgapCount = 2;
@@ -177,6 +194,20 @@ inline constexpr RequiredControl kRequiredControls[] = {
     {PANEL_STATISTICS, STATISTICS_BTNStatSave, "BTNStatSave", "command"},
     {PANEL_STATISTICS, STATISTICS_BTNStatReset, "BTNStatReset", "command"},
     {PANEL_STATISTICS, STATISTICS_BTNStatClose, "BTNStatClose", "command"},
+    {PANEL_REVIEW, REVIEW_STRreviewFile, "STRreviewFile", "string"},
+    {PANEL_REVIEW, REVIEW_BTNReviewOpen, "BTNReviewOpen", "command"},
+    {PANEL_REVIEW, REVIEW_STRreviewHeader, "STRreviewHeader", "string"},
+    {PANEL_REVIEW, REVIEW_STRreviewMessage, "STRreviewMessage", "string"},
+    {PANEL_REVIEW, REVIEW_RNGreviewColumn, "RNGreviewColumn", "ring"},
+    {PANEL_REVIEW, REVIEW_RNGreviewBand, "RNGreviewBand", "ring"},
+    {PANEL_REVIEW, REVIEW_NUMreviewLower, "NUMreviewLower", "numeric"},
+    {PANEL_REVIEW, REVIEW_NUMreviewUpper, "NUMreviewUpper", "numeric"},
+    {PANEL_REVIEW, REVIEW_GRAPHreviewTrace, "GRAPHreviewTrace", "graph"},
+    {PANEL_REVIEW, REVIEW_GRAPHreviewHist, "GRAPHreviewHist", "graph"},
+    {PANEL_REVIEW, REVIEW_TABLEreviewStats, "TABLEreviewStats", "table"},
+    {PANEL_REVIEW, REVIEW_BTNReviewReport, "BTNReviewReport", "command"},
+    {PANEL_REVIEW, REVIEW_BTNReviewSaveStats, "BTNReviewSaveStats", "command"},
+    {PANEL_REVIEW, REVIEW_BTNReviewClose, "BTNReviewClose", "command"},
     {PANEL_COMPARE, COMPARE_TABLEsets, "TABLEsets", "table"},
     {PANEL_COMPARE, COMPARE_BTNReadRam, "BTNReadRam", "command"},
     {PANEL_COMPARE, COMPARE_BTNReadEeprom, "BTNReadEeprom", "command"},
