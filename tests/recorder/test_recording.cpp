@@ -80,6 +80,8 @@ std::vector<std::uint16_t> ResultWords(int n) {
   w[0] = static_cast<std::uint16_t>(100 + n);   // Ledge
   w[1] = static_cast<std::uint16_t>(900 + n);   // Redge
   w[2] = static_cast<std::uint16_t>(500 + n);   // Mvalue
+  w[5] = 503;                                   // tVal and tTol echoed: the band 500 .. 506
+  w[6] = 3;
   w[7] = n == 2 ? 3 : 2;                        // edcnt: only the first record shows a gap
   w[13] = static_cast<std::uint16_t>(70 + n);   // gapLen
   w[14] = static_cast<std::uint16_t>(50 + n);   // gapVal
@@ -96,6 +98,7 @@ TEST_F(RecordingRun, ThreeRecordsAtOneSecondThenCompleted) {
   Enter(RECORDER_NUMincTime, 1);
   slope = 2000;
   SetCtrlVal(pHandle, MAIN_NUMslope, slope);
+  eHardware = 0;  // the software edge mode, which judges by the tolerance band
 
   // Watch the record count from inside the run.
   auto firstRecordAt = std::make_shared<double>(-1);
@@ -127,6 +130,9 @@ TEST_F(RecordingRun, ThreeRecordsAtOneSecondThenCompleted) {
   GetCtrlVal(pPopup, RECORDER_NUMgapWidth, &scaled);
   EXPECT_DOUBLE_EQ(scaled, 128.0);
   EXPECT_EQ(CtrlText(pHandle, MAIN_TBOXstatus), "Line Ok!");
+  // The records' M-values 502, 503, 504 against the band 500 .. 506: mean 503, sd 1,
+  // Cpk = min(506 - 503, 503 - 500) / (3 x 1) = 1.
+  EXPECT_EQ(CtrlText(pPopup, RECORDER_STRrunStats), "Run: 3 records, M-value mean 503.000, sd 1.000, Cpk 1.000, NOK 0");
 
   // Requests: order 8, one per answer, the first at once and the others a second apart.
   const auto frames = peer_.frames();
