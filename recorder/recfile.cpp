@@ -10,6 +10,13 @@ char szRunDate[36];
 char szRunTime[36];
 char szRunFile[PATH_SIZE];
 
+const char32_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
 namespace {
 
 constexpr const char* LINE_END = "\r\n";
@@ -44,13 +51,7 @@ bool PutNumber(char* buf, size_t size, size_t* len, unsigned value) {
   return Put(buf, size, len, digits, static_cast<size_t>(res.ptr - digits));
 }
 
-// Windows-1252 bytes 0x80..0x9F and the characters they stand for (0 where the byte is unused).
-constexpr char32_t CP1252_HIGH[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
+constexpr const char32_t* CP1252_HIGH = kWindows1252High;
 
 // The Windows-1252 byte of a character, or -1 when it has none. C1 controls have none.
 int Cp1252Byte(char32_t c) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/sys/utility.h"
+#include "recorder/recfile.h"
 
 const char* const kReviewColumnNames[REVIEW_COLUMNS] = {
     "E-LEFT", "E-RIGHT", "M-VALUE", "EDGES", "GAPPIX", "GAPVAL", "GAPLEN",
@@ -22,14 +23,8 @@ constexpr size_t CHUNK_SIZE = 64 * 1024;
 // A count of the table is unsigned: the read stops before any count could wrap.
 constexpr long long MAX_RECORDS = UINT_MAX;
 
-// Windows-1252 bytes 0x80..0x9F and the characters they stand for (0 where the byte is unused).
-// The writer (recfile.cpp) keeps the same table for the other direction.
-constexpr char32_t CP1252_HIGH[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
+// Windows-1252 bytes 0x80..0x9F: the writer's table (recfile.h), read the other way.
+constexpr const char32_t* CP1252_HIGH = kWindows1252High;
 
 // Converts Windows-1252 bytes to UTF-8 into `out`, cut at a character boundary when it does not
 // fit. Unused bytes and control characters become U+FFFD, so the text shows what it cannot

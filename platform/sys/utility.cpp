@@ -336,16 +336,16 @@ int ReadFileBytes(const char* path, void* buf, size_t size, size_t* count) {
   return more > 0 ? 1 : 0;
 }
 
-int ReadFileRange(const char* path, long long offset, void* buf, size_t size, size_t* count) {
-  if (count) *count = 0;
-  if (!path || !buf || offset < 0) return -1;
-  off_t length = 0;
-  const int fd = OpenRegularFile(path, &length);
-  if (fd < 0) return -1;
+namespace {
+
+// Reads from `offset` until `size` bytes are in or the file's `end` (its length when it was
+// opened: a file that grows meanwhile is read as it was) is reached; closes `fd`. Returns the
+// count read, or -1.
+long long ReadOpenedRange(int fd, void* buf, size_t size, off_t offset, off_t end) {
   size_t got = 0;
   char* p = static_cast<char*>(buf);
-  while (got < size) {
-    ssize_t n = pread(fd, p + got, size - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+  while (got < size && offset + static_cast<off_t>(got) < end) {
+    ssize_t n = pread(fd, p + got, size - got, offset + static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       close(fd);
@@ -355,7 +355,20 @@ int ReadFileRange(const char* path, long long offset, void* buf, size_t size, si
     got += static_cast<size_t>(n);
   }
   close(fd);
-  if (count) *count = got;
+  return static_cast<long long>(got);
+}
+
+}  // namespace
+
+int ReadFileRange(const char* path, long long offset, void* buf, size_t size, size_t* count) {
+  if (count) *count = 0;
+  if (!path || !buf || offset < 0) return -1;
+  off_t length = 0;
+  const int fd = OpenRegularFile(path, &length);
+  if (fd < 0) return -1;
+  const long long got = ReadOpenedRange(fd, buf, size, static_cast<off_t>(offset), length);
+  if (got < 0) return -1;
+  if (count) *count = static_cast<size_t>(got);
   return 0;
 }
 
@@ -366,22 +379,9 @@ int ReadFileTail(const char* path, void* buf, size_t size, size_t* count) {
   const int fd = OpenRegularFile(path, &length);
   if (fd < 0) return -1;
   const off_t start = length > static_cast<off_t>(size) ? length - static_cast<off_t>(size) : 0;
-  size_t got = 0;
-  char* p = static_cast<char*>(buf);
-  // pread keeps to the bytes that were there at the fstat: a file that grows meanwhile is
-  // read as it was, not past the buffer.
-  while (got < size && start + static_cast<off_t>(got) < length) {
-    ssize_t n = pread(fd, p + got, size - got, start + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return -1;
-    }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  close(fd);
-  if (count) *count = got;
+  const long long got = ReadOpenedRange(fd, buf, size, start, length);
+  if (got < 0) return -1;
+  if (count) *count = static_cast<size_t>(got);
   return start > 0 ? 1 : 0;
 }
 

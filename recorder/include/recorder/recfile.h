@@ -43,6 +43,10 @@ void CurrentRecordValues(u16 values[RECORD_COLUMNS]);
 /// computed in floating point (65535 x 65534 does not fit an int).
 double ScaleBySlope(u16 value, u16 slope);
 
+/// Windows-1252 bytes 0x80..0x9F and the characters they stand for (0 where the byte is unused);
+/// the other bytes stand for the character of the same number.
+extern const char32_t kWindows1252High[32];
+
 /// Converts UTF-8 text to Windows-1252 bytes. Returns the byte count written (terminated), or -1
 /// for malformed UTF-8, a character Windows-1252 has no byte for, or an output that does not fit.
 int Utf8ToWindows1252(const char* in, char* out, size_t size);
