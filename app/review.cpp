@@ -136,17 +136,21 @@ void ShowHistogram(int column, const gauge::Summary& s, const gauge::Limits& lim
     lo = std::fmin(lo, limits.lower);
     hi = std::fmax(hi, limits.upper);
   }
-  const double width = (hi - lo) / HISTOGRAM_BINS;
+  // The values are whole numbers: a bin is at least one wide, so no bin stays empty between
+  // two values.
+  const double width = std::fmax((hi - lo) / HISTOGRAM_BINS, 1.0);
+  int bins = static_cast<int>(std::ceil((hi - lo) / width - 1e-9));
+  bins = bins < 1 ? 1 : bins > HISTOGRAM_BINS ? HISTOGRAM_BINS : bins;
   double counts[HISTOGRAM_BINS] = {};
   for (int v = static_cast<int>(c.min); v <= static_cast<int>(c.max); ++v) {
     int bin = static_cast<int>((v - lo) / width);
-    bin = bin < 0 ? 0 : bin >= HISTOGRAM_BINS ? HISTOGRAM_BINS - 1 : bin;
+    bin = bin < 0 ? 0 : bin >= bins ? bins - 1 : bin;
     counts[bin] += c.counts[v];
   }
   double top = 1.0;
   for (double n : counts) top = std::fmax(top, n);
   double xs[HISTOGRAM_BINS], fitted[HISTOGRAM_BINS];
-  for (int i = 0; i < HISTOGRAM_BINS; ++i) {
+  for (int i = 0; i < bins; ++i) {
     xs[i] = lo + (i + 0.5) * width;
     fitted[i] = s.hasSd ? static_cast<double>(c.n) * (NormalBelow(lo + (i + 1) * width, s.mean, s.sd) -
                                                       NormalBelow(lo + i * width, s.mean, s.sd))
@@ -154,14 +158,14 @@ void ShowHistogram(int column, const gauge::Summary& s, const gauge::Limits& lim
     top = std::fmax(top, fitted[i]);
   }
   top *= 1.1;
-  SetAxisScalingMode(pReview, REVIEW_GRAPHreviewHist, VAL_BOTTOM_XAXIS, VAL_MANUAL, lo, hi);
+  SetAxisScalingMode(pReview, REVIEW_GRAPHreviewHist, VAL_BOTTOM_XAXIS, VAL_MANUAL, lo, lo + bins * width);
   SetAxisScalingMode(pReview, REVIEW_GRAPHreviewHist, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, top);
-  for (int i = 0; i < HISTOGRAM_BINS; ++i)
+  for (int i = 0; i < bins; ++i)
     if (counts[i] > 0)
       PlotRectangle(pReview, REVIEW_GRAPHreviewHist, lo + i * width, 0.0, lo + (i + 1) * width, counts[i],
                     BAR_COLOUR, BAR_COLOUR);
   if (s.hasSd)
-    PlotXY(pReview, REVIEW_GRAPHreviewHist, xs, fitted, HISTOGRAM_BINS, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE,
+    PlotXY(pReview, REVIEW_GRAPHreviewHist, xs, fitted, bins, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE,
            VAL_SOLID_SQUARE, VAL_SOLID, 1, CURVE_COLOUR);
   if (limits.valid) {
     for (double x : {limits.lower, limits.upper}) {
@@ -176,7 +180,7 @@ void ShowFile() {
   SetCtrlVal(pReview, REVIEW_STRreviewFile, gPath);
   char header[sizeof gFile.batch + 256] = "";
   if (gFile.isRecorderFile)
-    std::snprintf(header, sizeof header, "Batch %s, started %s %s, interval %s s, at most %s records, slope %s; %lld records read",
+    std::snprintf(header, sizeof header, "Batch %s, started %s %s, every %s s, at most %s, slope %s: %lld records",
                   gFile.batch, gFile.date, gFile.time, gFile.interval, gFile.maxCount, gFile.slope, gFile.records);
   SetCtrlVal(pReview, REVIEW_STRreviewHeader, header);
   SetCtrlVal(pReview, REVIEW_STRreviewMessage, gFile.message[0] ? gFile.message : "The whole file was read.");

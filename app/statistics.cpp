@@ -69,30 +69,34 @@ void ShowHistogram(const gauge::Summary& s, const gauge::Window& w, const gauge:
   const double margin = (hi - lo) * 0.05 + 1.0;
   lo -= margin;
   hi += margin;
+  // The values are whole numbers: a bin is at least one wide, so no bin stays empty between
+  // two values.
+  int bins = static_cast<int>(hi - lo);
+  bins = bins < 1 ? 1 : bins > HISTOGRAM_BINS ? HISTOGRAM_BINS : bins;
+  const double width = (hi - lo) / bins;
   static long long counts[HISTOGRAM_BINS];
   static double fitted[HISTOGRAM_BINS];
-  gauge::Histogram(w, lo, hi, HISTOGRAM_BINS, counts, fitted);
-  const double width = (hi - lo) / HISTOGRAM_BINS;
+  gauge::Histogram(w, lo, hi, bins, counts, fitted);
   double top = 1.0;
-  for (int i = 0; i < HISTOGRAM_BINS; ++i) {
+  for (int i = 0; i < bins; ++i) {
     top = counts[i] > top ? static_cast<double>(counts[i]) : top;
     top = fitted[i] > top ? fitted[i] : top;
   }
   top *= 1.1;
   SetAxisScalingMode(pStatistics, STATISTICS_GRAPHhistogram, VAL_BOTTOM_XAXIS, VAL_MANUAL, lo, hi);
   SetAxisScalingMode(pStatistics, STATISTICS_GRAPHhistogram, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, top);
-  for (int i = 0; i < HISTOGRAM_BINS; ++i)
+  for (int i = 0; i < bins; ++i)
     if (counts[i] > 0)
       PlotRectangle(pStatistics, STATISTICS_GRAPHhistogram, lo + i * width, 0.0, lo + (i + 1) * width,
                     static_cast<double>(counts[i]), BAR_COLOUR, BAR_COLOUR);
   if (s.hasSd) {
     // The fitted curve through the middles of the bins.
     static double xs[HISTOGRAM_BINS], ys[HISTOGRAM_BINS];
-    for (int i = 0; i < HISTOGRAM_BINS; ++i) {
+    for (int i = 0; i < bins; ++i) {
       xs[i] = lo + (i + 0.5) * width;
       ys[i] = fitted[i];
     }
-    PlotXY(pStatistics, STATISTICS_GRAPHhistogram, xs, ys, HISTOGRAM_BINS, VAL_DOUBLE, VAL_DOUBLE,
+    PlotXY(pStatistics, STATISTICS_GRAPHhistogram, xs, ys, bins, VAL_DOUBLE, VAL_DOUBLE,
            VAL_THIN_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1, CURVE_COLOUR);
   }
   if (limits.valid) {

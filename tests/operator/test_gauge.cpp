@@ -147,7 +147,7 @@ TEST_F(GaugeTest, ReviewOfAKnownFileItsReportAndWhatABadFileCouldGive) {
   ASSERT_EQ(ReviewRecorderFile(path.c_str()), 0);
   EXPECT_EQ(IsPanelVisible(pReview), 1);
   EXPECT_EQ(Text(pReview, REVIEW_STRreviewMessage), "The whole file was read.");
-  EXPECT_NE(Text(pReview, REVIEW_STRreviewHeader).find("Batch BATCH7, started 04-17-2024 13:05:09"), std::string::npos);
+  EXPECT_NE(Text(pReview, REVIEW_STRreviewHeader).find("Batch BATCH7, started 04-17-2024 13:05:09, every 1 s, at most 10, slope 1000: 4 records"), std::string::npos);
   SetCtrlVal(pReview, REVIEW_RNGreviewBand, REVIEW_BAND_TYPED);
   SetCtrlVal(pReview, REVIEW_NUMreviewLower, 0.0);
   SetCtrlVal(pReview, REVIEW_NUMreviewUpper, 35.0);

@@ -3,7 +3,8 @@
 // both panels after start-up, then the main panel in the measurement view and in the live
 // video view, the video graph zoomed with its menu open, the video view while a sensor is set
 // up with the signal check, the link monitor window after a short measurement cycle, the
-// compare window with both sets of the sensor read, the
+// compare window with both sets of the sensor read, the gauge during a loop and its statistics
+// window, the review of a recording, the
 // recorder popup during and after a short recording run, and the COM ring opened on a machine
 // with two USB adapters, a CDC device and an on-board port.
 // Usage: rorir-pictures OUTDIR [SCALE]
@@ -22,6 +23,9 @@
 
 #include "app/acquisition.h"
 #include "app/compare.h"
+#include "app/review.h"
+#include "app/statistics.h"
+#include "display/gauge_view.h"
 #include "app/storage.h"
 #include "state/globals.h"
 #include "app/main_panel.h"
@@ -32,6 +36,7 @@
 #include "platform/sys/utility.h"
 #include "platform/serial/rs232_names.h"
 #include "recorder/popup.h"
+#include "recorder/recfile.h"
 #include "recorder/recording.h"
 #include "resources/panels.h"
 #include "sensor/pty_server.h"
@@ -185,6 +190,65 @@ bool ShootCompare() {
   return ok;
 }
 
+// The gauge: a narrow band around the M-value the sensor shows now, so that its noise gives
+// OK and NOK; the main panel during the loop, then the statistics window. The settings are
+// put back afterwards.
+bool ShootGauge() {
+  const u16 hardware = eHardware, setpoint = tVal, tolerance = tTol;
+  // A short loop first: the setpoint goes where the M-value is now.
+  RunLoopFor(CC_BTNRun, MAIN_BTNRun, 1.0);
+  const gauge::Summary now = gauge::Summarize(gaugeMvalue.all, gauge::Limits{});
+  SetCtrlVal(pHandle, MAIN_DropHardwareMode, 0);
+  SetCtrlVal(pHandle, MAIN_NUMtVal, static_cast<int>(now.mean + 0.5));
+  SetCtrlVal(pHandle, MAIN_NEDITTolerance, 12);
+  SendPanel();
+  bool ok = true;
+  QTimer::singleShot(static_cast<int>(RUN_SECONDS * 1000) - 300, [&ok] { ok = Shoot(pHandle, "main-panel-gauge") && ok; });
+  RunLoopFor(CC_BTNRun, MAIN_BTNRun, RUN_SECONDS);
+  OpenStatisticsWindow();
+  ok = Shoot(pStatistics, "statistics-window") && ok;
+  HidePanel(pStatistics);
+  SetCtrlVal(pHandle, MAIN_DropHardwareMode, hardware);
+  SetCtrlVal(pHandle, MAIN_NUMtVal, setpoint);
+  SetCtrlVal(pHandle, MAIN_NEDITTolerance, tolerance);
+  SendPanel();
+  return ok;
+}
+
+// The review window over a recording of 2000 records, made up for the picture: M-values that
+// scatter around 512 by a few pixels and drift once, as a line's product does.
+bool ShootReview(const std::filesystem::path& folder) {
+  const std::string path = (folder / "REVIEW.DAT").string();
+  const RecHeader header{"12-08-2026", "06:00:00", "REVIEW.DAT", 1, 2000, 1000};
+  std::string bytes;
+  char line[HEADER_LINE_SIZE];
+  for (int i = 0; i < HEADER_LINES; ++i) {
+    const int n = BuildHeaderLine(i, header, line, sizeof line);
+    if (n > 0) bytes.append(line, static_cast<size_t>(n));
+  }
+  unsigned noise = 12345;
+  for (int r = 0; r < 2000; ++r) {
+    double sum = 0;
+    for (int k = 0; k < 6; ++k) {
+      noise = noise * 1103515245u + 12345u;
+      sum += static_cast<double>((noise >> 16) & 0x7FFF) / 32768.0;
+    }
+    const double m = 512.0 + (r > 1400 ? 2.0 : 0.0) + (sum - 3.0) * 2.5;
+    const u16 mv = static_cast<u16>(m + 0.5);
+    const u16 values[RECORD_COLUMNS] = {static_cast<u16>(mv - 120), static_cast<u16>(mv + 120), mv, 2, 0, 0, 0};
+    const int n = BuildRecordLine(values, line, sizeof line);
+    if (n > 0) bytes.append(line, static_cast<size_t>(n));
+  }
+  if (WriteFileBytes(path.c_str(), bytes.data(), bytes.size()) != 0) return false;
+  SetCtrlVal(pReview, REVIEW_RNGreviewBand, REVIEW_BAND_TYPED);
+  SetCtrlVal(pReview, REVIEW_NUMreviewLower, 500.0);
+  SetCtrlVal(pReview, REVIEW_NUMreviewUpper, 524.0);
+  ReviewRecorderFile(path.c_str());
+  const bool ok = Shoot(pReview, "review-window");
+  HidePanel(pReview);
+  return ok;
+}
+
 // The recorder popup during a short run (three records at one second) and after it. The run
 // writes into a folder of its own under the temporary folder, removed afterwards, so the
 // user's data folder is left alone.
@@ -207,6 +271,7 @@ bool ShootRecorderRun() {
   QTimer::singleShot(2300, [&ok] { ok = Shoot(pPopup, "recorder-panel-run") && ok; });
   CC_BTNStartRecord(pPopup, RECORDER_BTNStartRecord, EVENT_COMMIT, nullptr, 0, 0);
   ok = Shoot(pPopup, "recorder-panel-done") && ok;
+  ok = ShootReview(folder) && ok;
   std::filesystem::remove_all(folder, ec);
   return ok;
 }
@@ -322,6 +387,7 @@ int main(int argc, char** argv) {
   ok = ShootLinkMonitor() && ok;
   ok = ShootSetUp() && ok;
   ok = ShootCompare() && ok;
+  ok = ShootGauge() && ok;
   ok = ShootRecorderRun() && ok;
   ok = ShootComRing() && ok;
 
