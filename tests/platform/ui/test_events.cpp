@@ -174,7 +174,7 @@ TEST_F(EventTest, TabFollowsTheLayoutOfTheMainPanelGroupByGroup) {
   for (const InspectedControl& c : InspectPanelControls(pHandle)) names[c.id] = c.name;
   SetActiveCtrl(pHandle, MAIN_DropDCom);
   std::vector<std::string> walk;
-  for (int i = 0; i < 27; ++i) {
+  for (int i = 0; i < 29; ++i) {
     QTest::keyClick(PanelWidget(pHandle)->focusWidget(), Qt::Key_Tab);
     walk.push_back(names[GetActiveCtrl(pHandle)]);
   }
@@ -183,6 +183,7 @@ TEST_F(EventTest, TabFollowsTheLayoutOfTheMainPanelGroupByGroup) {
       "NEDITEdgeLeft", "NEDITEdgeRight",
       "NUMtVal", "NEDITTolerance", "RNGtolMode", "ButtonTeach",                           // tolerance
       "NUMpower", "RNGpowMode", "NUMaverage", "NUMslope", "RNGanaMode",                   // output
+      "BTNStatistics", "BTNResetCounts",                                                  // results
       "RBTRam", "RBTEeprom", "RBTFile", "BTNCompare", "BTNSend", "BTNGet",                // storage
       "BTNRun", "BTNVideo", "BTNStop", "TOGGBTN_Recorder",                                // loop buttons
       "DropDCom"};
