@@ -16,11 +16,9 @@ namespace {
 
 constexpr int M_VALUE_COLUMN = 2;  // the column the tolerance band is for
 constexpr int HISTOGRAM_BINS = 30;
-constexpr int BAR_COLOUR = 0x4A78C8;
+constexpr int WARNING_COLOUR = 0xB00000;  // a message about what the file lacked
 constexpr int LOW_COLOUR = 0x2060C0;
 constexpr int HIGH_COLOUR = 0xC04020;
-constexpr int CURVE_COLOUR = 0x202020;
-constexpr int LIMIT_COLOUR = 0xD01C1C;
 constexpr int FILE_BUTTON_OK = 0;
 constexpr int FILE_BUTTON_LOAD = 3;
 constexpr int CSV_SIZE = 4096;
@@ -91,7 +89,7 @@ void PlotLimits(int graph, const gauge::Limits& limits, double x1, double x2) {
   for (double y : {limits.lower, limits.upper}) {
     const double xs[2] = {x1, x2}, ys[2] = {y, y};
     PlotXY(pReview, graph, xs, ys, 2, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1,
-           LIMIT_COLOUR);
+           HISTOGRAM_LIMIT_COLOUR);
   }
 }
 
@@ -129,51 +127,28 @@ double NormalBelow(double x, double mean, double sd) { return 0.5 * std::erfc(-(
 // normal curve and the limits.
 void ShowHistogram(int column, const gauge::Summary& s, const gauge::Limits& limits) {
   const ReviewColumn& c = gFile.columns[column];
-  DeleteGraphPlot(pReview, REVIEW_GRAPHreviewHist, VAL_ALL_PLOTS, VAL_NO_DRAW);
-  if (c.n == 0) return;
+  if (c.n == 0) {
+    DeleteGraphPlot(pReview, REVIEW_GRAPHreviewHist, VAL_ALL_PLOTS, VAL_NO_DRAW);
+    return;
+  }
   double lo = c.min - 0.5, hi = c.max + 0.5;
   if (limits.valid) {
     lo = std::fmin(lo, limits.lower);
     hi = std::fmax(hi, limits.upper);
   }
-  // The values are whole numbers: a bin is at least one wide, so no bin stays empty between
-  // two values.
-  const double width = std::fmax((hi - lo) / HISTOGRAM_BINS, 1.0);
-  int bins = static_cast<int>(std::ceil((hi - lo) / width - 1e-9));
-  bins = bins < 1 ? 1 : bins > HISTOGRAM_BINS ? HISTOGRAM_BINS : bins;
+  double width = 1.0;
+  const int bins = WholeNumberBins(lo, hi, HISTOGRAM_BINS, &width);
   double counts[HISTOGRAM_BINS] = {};
   for (int v = static_cast<int>(c.min); v <= static_cast<int>(c.max); ++v) {
     int bin = static_cast<int>((v - lo) / width);
     bin = bin < 0 ? 0 : bin >= bins ? bins - 1 : bin;
     counts[bin] += c.counts[v];
   }
-  double top = 1.0;
-  for (double n : counts) top = std::fmax(top, n);
-  double xs[HISTOGRAM_BINS], fitted[HISTOGRAM_BINS];
-  for (int i = 0; i < bins; ++i) {
-    xs[i] = lo + (i + 0.5) * width;
-    fitted[i] = s.hasSd ? static_cast<double>(c.n) * (NormalBelow(lo + (i + 1) * width, s.mean, s.sd) -
-                                                      NormalBelow(lo + i * width, s.mean, s.sd))
-                        : 0.0;
-    top = std::fmax(top, fitted[i]);
-  }
-  top *= 1.1;
-  SetAxisScalingMode(pReview, REVIEW_GRAPHreviewHist, VAL_BOTTOM_XAXIS, VAL_MANUAL, lo, lo + bins * width);
-  SetAxisScalingMode(pReview, REVIEW_GRAPHreviewHist, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, top);
-  for (int i = 0; i < bins; ++i)
-    if (counts[i] > 0)
-      PlotRectangle(pReview, REVIEW_GRAPHreviewHist, lo + i * width, 0.0, lo + (i + 1) * width, counts[i],
-                    BAR_COLOUR, BAR_COLOUR);
-  if (s.hasSd)
-    PlotXY(pReview, REVIEW_GRAPHreviewHist, xs, fitted, bins, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE,
-           VAL_SOLID_SQUARE, VAL_SOLID, 1, CURVE_COLOUR);
-  if (limits.valid) {
-    for (double x : {limits.lower, limits.upper}) {
-      const double lx[2] = {x, x}, ly[2] = {0.0, top};
-      PlotXY(pReview, REVIEW_GRAPHreviewHist, lx, ly, 2, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, VAL_SOLID_SQUARE,
-             VAL_SOLID, 1, LIMIT_COLOUR);
-    }
-  }
+  double fitted[HISTOGRAM_BINS] = {};
+  for (int i = 0; i < bins && s.hasSd; ++i)
+    fitted[i] = static_cast<double>(c.n) *
+                (NormalBelow(lo + (i + 1) * width, s.mean, s.sd) - NormalBelow(lo + i * width, s.mean, s.sd));
+  DrawHistogram(pReview, REVIEW_GRAPHreviewHist, lo, width, bins, counts, s.hasSd ? fitted : nullptr, limits);
 }
 
 void ShowFile() {
@@ -184,7 +159,7 @@ void ShowFile() {
                   gFile.batch, gFile.date, gFile.time, gFile.interval, gFile.maxCount, gFile.slope, gFile.records);
   SetCtrlVal(pReview, REVIEW_STRreviewHeader, header);
   SetCtrlVal(pReview, REVIEW_STRreviewMessage, gFile.message[0] ? gFile.message : "The whole file was read.");
-  SetCtrlAttribute(pReview, REVIEW_STRreviewMessage, ATTR_TEXT_COLOR, gFile.message[0] ? LIMIT_COLOUR : 0x000000);
+  SetCtrlAttribute(pReview, REVIEW_STRreviewMessage, ATTR_TEXT_COLOR, gFile.message[0] ? WARNING_COLOUR : 0x000000);
   const int column = Choice(REVIEW_RNGreviewColumn);
   const gauge::Limits limits = LimitsFor(column);
   ShowStatistics();

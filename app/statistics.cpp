@@ -15,9 +15,6 @@ namespace {
 constexpr int HISTOGRAM_BINS = 30;
 constexpr int FIGURE_DECIMALS = 3;
 constexpr int CSV_SIZE = 4096;
-constexpr int BAR_COLOUR = 0x4A78C8;
-constexpr int CURVE_COLOUR = 0x202020;
-constexpr int LIMIT_COLOUR = 0xD01C1C;
 constexpr int FILE_BUTTON_SAVE = 0;
 
 // The table's columns: the figure's name, then the four summaries.
@@ -59,8 +56,10 @@ void ShowSummary(int column, const gauge::Summary& s) {
 
 // The histogram of the chosen window: bars, the fitted normal curve and the limits.
 void ShowHistogram(const gauge::Summary& s, const gauge::Window& w, const gauge::Limits& limits) {
-  DeleteGraphPlot(pStatistics, STATISTICS_GRAPHhistogram, VAL_ALL_PLOTS, VAL_NO_DRAW);
-  if (!s.hasMean) return;
+  if (!s.hasMean) {
+    DeleteGraphPlot(pStatistics, STATISTICS_GRAPHhistogram, VAL_ALL_PLOTS, VAL_NO_DRAW);
+    return;
+  }
   double lo = s.min, hi = s.max;
   if (limits.valid) {
     lo = lo < limits.lower ? lo : limits.lower;
@@ -69,43 +68,13 @@ void ShowHistogram(const gauge::Summary& s, const gauge::Window& w, const gauge:
   const double margin = (hi - lo) * 0.05 + 1.0;
   lo -= margin;
   hi += margin;
-  // The values are whole numbers: a bin is at least one wide, so no bin stays empty between
-  // two values.
-  int bins = static_cast<int>(hi - lo);
-  bins = bins < 1 ? 1 : bins > HISTOGRAM_BINS ? HISTOGRAM_BINS : bins;
-  const double width = (hi - lo) / bins;
+  double width = 1.0;
+  const int bins = WholeNumberBins(lo, hi, HISTOGRAM_BINS, &width);
   static long long counts[HISTOGRAM_BINS];
-  static double fitted[HISTOGRAM_BINS];
+  static double bars[HISTOGRAM_BINS], fitted[HISTOGRAM_BINS];
   gauge::Histogram(w, lo, hi, bins, counts, fitted);
-  double top = 1.0;
-  for (int i = 0; i < bins; ++i) {
-    top = counts[i] > top ? static_cast<double>(counts[i]) : top;
-    top = fitted[i] > top ? fitted[i] : top;
-  }
-  top *= 1.1;
-  SetAxisScalingMode(pStatistics, STATISTICS_GRAPHhistogram, VAL_BOTTOM_XAXIS, VAL_MANUAL, lo, hi);
-  SetAxisScalingMode(pStatistics, STATISTICS_GRAPHhistogram, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, top);
-  for (int i = 0; i < bins; ++i)
-    if (counts[i] > 0)
-      PlotRectangle(pStatistics, STATISTICS_GRAPHhistogram, lo + i * width, 0.0, lo + (i + 1) * width,
-                    static_cast<double>(counts[i]), BAR_COLOUR, BAR_COLOUR);
-  if (s.hasSd) {
-    // The fitted curve through the middles of the bins.
-    static double xs[HISTOGRAM_BINS], ys[HISTOGRAM_BINS];
-    for (int i = 0; i < bins; ++i) {
-      xs[i] = lo + (i + 0.5) * width;
-      ys[i] = fitted[i];
-    }
-    PlotXY(pStatistics, STATISTICS_GRAPHhistogram, xs, ys, bins, VAL_DOUBLE, VAL_DOUBLE,
-           VAL_THIN_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1, CURVE_COLOUR);
-  }
-  if (limits.valid) {
-    for (double x : {limits.lower, limits.upper}) {
-      const double lx[2] = {x, x}, ly[2] = {0.0, top};
-      PlotXY(pStatistics, STATISTICS_GRAPHhistogram, lx, ly, 2, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE,
-             VAL_SOLID_SQUARE, VAL_SOLID, 1, LIMIT_COLOUR);
-    }
-  }
+  for (int i = 0; i < bins; ++i) bars[i] = static_cast<double>(counts[i]);
+  DrawHistogram(pStatistics, STATISTICS_GRAPHhistogram, lo, width, bins, bars, s.hasSd ? fitted : nullptr, limits);
 }
 
 void OpenFromMenu(int, int, int) { OpenStatisticsWindow(); }

@@ -102,6 +102,44 @@ void GaugeTakeResult(void) {
   }
 }
 
+int WholeNumberBins(double lo, double hi, int maxBins, double* width) {
+  int bins = static_cast<int>(hi - lo);
+  bins = bins < 1 ? 1 : bins > maxBins ? maxBins : bins;
+  *width = (hi - lo) / bins;
+  return bins;
+}
+
+void DrawHistogram(int panel, int graph, double lo, double width, int bins, const double counts[],
+                   const double fitted[], const gauge::Limits& limits) {
+  constexpr int MOST_BINS = 64;
+  bins = bins > MOST_BINS ? MOST_BINS : bins;
+  DeleteGraphPlot(panel, graph, VAL_ALL_PLOTS, VAL_NO_DRAW);
+  double top = 1.0;
+  for (int i = 0; i < bins; ++i) {
+    top = counts[i] > top ? counts[i] : top;
+    if (fitted) top = fitted[i] > top ? fitted[i] : top;
+  }
+  top *= 1.1;
+  SetAxisScalingMode(panel, graph, VAL_BOTTOM_XAXIS, VAL_MANUAL, lo, lo + bins * width);
+  SetAxisScalingMode(panel, graph, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, top);
+  for (int i = 0; i < bins; ++i)
+    if (counts[i] > 0)
+      PlotRectangle(panel, graph, lo + i * width, 0.0, lo + (i + 1) * width, counts[i], HISTOGRAM_BAR_COLOUR,
+                    HISTOGRAM_BAR_COLOUR);
+  if (fitted) {
+    double xs[MOST_BINS];
+    for (int i = 0; i < bins; ++i) xs[i] = lo + (i + 0.5) * width;
+    PlotXY(panel, graph, xs, fitted, bins, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1,
+           HISTOGRAM_CURVE_COLOUR);
+  }
+  if (!limits.valid) return;
+  for (double x : {limits.lower, limits.upper}) {
+    const double lx[2] = {x, x}, ly[2] = {0.0, top};
+    PlotXY(panel, graph, lx, ly, 2, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1,
+           HISTOGRAM_LIMIT_COLOUR);
+  }
+}
+
 void ShowGauge(void) {
   gLampDrawn = false;
   ShowLamp();

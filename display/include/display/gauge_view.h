@@ -33,6 +33,20 @@ void GaugeTakeResult(void);
 void GaugeReset(void);
 /// Writes the lamp and the counters text (also while no loop runs).
 void ShowGauge(void);
+/// Colours of a histogram: the bars, the fitted normal curve, the limits.
+constexpr int HISTOGRAM_BAR_COLOUR = 0x4A78C8;
+constexpr int HISTOGRAM_CURVE_COLOUR = 0x202020;
+constexpr int HISTOGRAM_LIMIT_COLOUR = 0xD01C1C;
+/// The bins of a histogram of whole numbers between `lo` and `hi`: each at least one wide (so
+/// no bin stays empty between two values), at most `maxBins`. Returns the count; `width` takes
+/// their width.
+int WholeNumberBins(double lo, double hi, int maxBins, double* width);
+/// Draws a histogram on `graph` of `panel` in place of what it showed: `bins` bars of `counts`
+/// from `lo`, each `width` wide; the fitted normal curve through the bins' middles unless
+/// `fitted` is null; the limits as vertical lines when they are valid. The axes fit it all.
+void DrawHistogram(int panel, int graph, double lo, double width, int bins, const double counts[],
+                   const double fitted[], const gauge::Limits& limits);
+
 /// Called after each result at most a few times a second while results come (the statistics
 /// window's refresh); nullptr for none.
 extern void (*gaugeFiguresChanged)(void);
