@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -88,17 +89,23 @@ TEST_F(GaugeTest, LampJudgesTheLoopAndTheCountersFollowUntilReset) {
   SendBand(512, 60000);
   ASSERT_TRUE(PumpUntil([] { return Status() == "Line Ok!"; }, 2.0));
   EXPECT_EQ(LampNow().text, "-");
+  // Looked at from inside the loop once results have come: first with the wide band, then,
+  // once a band no M-value reaches was sent, when NOK results have come.
   Lamp inside, outside;
-  After(600, [&] {
-    inside = LampNow();
-    SendBand(1, 0);  // a band of one pixel at the line's start: no M-value inside
-  });
-  After(1500, [&] {
+  std::function<void()> watch = [&] {
+    if (inside.text.empty()) {
+      if (gaugeResults < 3) return After(5, watch);
+      inside = LampNow();
+      SendBand(1, 0);  // a band of one pixel at the line's start
+      return After(5, watch);
+    }
+    if (gaugeNok < 3) return After(5, watch);
     outside = LampNow();
     Click(MAIN_BTNStop);
-  });
+  };
+  After(5, watch);
   Click(MAIN_BTNRun);
-  ASSERT_TRUE(PumpUntil([&] { return !outside.text.empty() && stop_flag != 0 && Dimmed(MAIN_BTNRun) == 0; }, 6.0));
+  ASSERT_TRUE(PumpUntil([&] { return !outside.text.empty() && stop_flag != 0 && Dimmed(MAIN_BTNRun) == 0; }, 8.0));
   EXPECT_EQ(inside.text, "OK");
   EXPECT_EQ(inside.colour, LAMP_OK_COLOUR);
   EXPECT_EQ(outside.text, "NOK");

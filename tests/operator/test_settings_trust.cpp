@@ -156,16 +156,23 @@ TEST_F(SettingsTrustTest, CompareWindowReadsVerifiesTakesAndLogs) {
   SetCtrlVal(pCompare, COMPARE_STRverdict, "");
   unsigned long atRead = 0;
   int loopRanAtRead = 0;
+  const unsigned long before = monCounters.requests[ORDER_MEASURE];
+  // Clicked once the loop runs; the loop is stopped once it has gone on after the read.
   std::function<void()> watch = [&] {
-    if (Verdict().empty()) return After(5, watch);
-    atRead = monCounters.requests[ORDER_MEASURE];
-    loopRanAtRead = stop_flag == 0;
+    if (atRead == 0) {
+      if (Verdict().empty()) return After(5, watch);
+      atRead = monCounters.requests[ORDER_MEASURE];
+      loopRanAtRead = stop_flag == 0;
+    }
+    if (monCounters.requests[ORDER_MEASURE] < atRead + 3 && stop_flag == 0) return After(5, watch);
+    Click(MAIN_BTNStop);
   };
-  After(300, [&] {
+  std::function<void()> readWhenRunning = [&] {
+    if (monCounters.requests[ORDER_MEASURE] < before + 3) return After(5, readWhenRunning);
     QTest::mouseClick(CtrlWidget(pCompare, COMPARE_BTNReadRam), Qt::LeftButton);
     watch();
-  });
-  After(1500, [] { Click(MAIN_BTNStop); });
+  };
+  After(5, readWhenRunning);
   Click(MAIN_BTNRun);
   ASSERT_TRUE(PumpUntil([&] { return atRead != 0 && stop_flag != 0 && Dimmed(MAIN_BTNRun) == 0; }, 6.0));
   EXPECT_EQ(Verdict(), "The sensor's RAM differs from the panel in 2 settings.");
