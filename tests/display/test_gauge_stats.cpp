@@ -4,7 +4,9 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -249,12 +251,32 @@ void ExpectFigureTexts() {
 
 TEST(GaugeStats, figuresAsCopyTextAndCsv) { ExpectFigureTexts(); }
 
+// A machine without the German locale gets one built from the system's locale sources into a
+// folder of the test's own (LOCPATH), so the test runs wherever those sources are.
+bool UseGermanNumbers(std::string* folder) {
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) return true;
+  char pattern[] = "/tmp/rorir-locale-XXXXXX";
+  if (!mkdtemp(pattern)) return false;
+  *folder = pattern;
+  const std::string build = "localedef -i de_DE -f UTF-8 " + *folder + "/de_DE.UTF-8 >/dev/null 2>&1";
+  if (std::system(build.c_str()) != 0) return false;
+  setenv("LOCPATH", folder->c_str(), 1);
+  return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+}
+
 TEST(GaugeStats, figuresKeepTheDecimalPointUnderADecimalCommaLocale) {
   const std::string before = std::setlocale(LC_NUMERIC, nullptr);
-  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+  std::string folder;
+  const bool german = UseGermanNumbers(&folder);
+  if (!german) {
+    if (!folder.empty()) std::filesystem::remove_all(folder);
+    GTEST_SKIP() << "no de_DE.UTF-8 locale, and none could be built";
+  }
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.1f", 0.5);
   EXPECT_STREQ(probe, "0,5");   // the locale is in force
   ExpectFigureTexts();
   std::setlocale(LC_NUMERIC, before.c_str());
+  unsetenv("LOCPATH");
+  if (!folder.empty()) std::filesystem::remove_all(folder);
 }
