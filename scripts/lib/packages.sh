@@ -6,6 +6,8 @@ RORIR_PACKAGES+=(dpkg-dev file appstream)
 RORIR_PACKAGES+=(locales)
 # The screen tests: a real X server, and Xlib with XTest to click on it and read its pixels.
 RORIR_PACKAGES+=(xvfb libx11-dev libxtst-dev)
+# The gateway's MQTT client, and the broker and subscriber its tests and the plant run.
+RORIR_PACKAGES+=(libmosquitto-dev mosquitto mosquitto-clients)
 
 ensure_packages() {
   local missing=()
