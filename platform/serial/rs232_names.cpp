@@ -105,7 +105,7 @@ std::vector<std::string> ScanSerialDevices(const std::string& sysClassTty,
 }
 
 DeviceInfo DescribeDevice(const std::string& sysClassTty, const std::string& devPath) {
-  DeviceInfo info{{}, devPath};
+  DeviceInfo info{{}, devPath, {}};
   // The entry named like the node, else like what a link leads to (/dev/serial/by-id/...).
   std::error_code ec;
   fs::path dir;
@@ -127,6 +127,7 @@ DeviceInfo DescribeDevice(const std::string& sysClassTty, const std::string& dev
     if (text.empty()) text = Attribute(dir / "manufacturer");
     if (text.empty()) text = "USB " + vendor + ":" + product;
     info.name = serial.empty() ? text : text + " (" + serial + ")";
+    info.serial = serial;
     // Without a serial number, the socket (the USB device's folder name, e.g. 1-2.3) tells
     // the adapter apart from others of its kind.
     info.identity = "usb " + vendor + ":" + product + " " +
@@ -144,6 +145,14 @@ void SetDeviceFolders(const std::string& sysClassTty, const std::string& devDir)
 }
 
 const std::string& DeviceFolder() { return devFolder; }
+const std::string& SystemFolder() { return sysFolder; }
+
+std::string FindDeviceBySerial(const std::string& serial) {
+  if (serial.empty()) return {};
+  for (const std::string& path : ScanSerialDevices(sysFolder, devFolder))
+    if (DescribeDevice(sysFolder, path).serial == serial) return path;
+  return {};
+}
 
 bool UpdatePortTable() {
   static Slot next[RS232_MAX_PORT + 1];

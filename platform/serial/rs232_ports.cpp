@@ -214,6 +214,23 @@ int ListComPorts(ComPortEntry* out, int max) {
   return count;
 }
 
+int FindComAdapter(const char* serial, char* device, size_t size, char* name, size_t nameSize) {
+  if (serial == nullptr || device == nullptr || size == 0) return RS232_ERR_INVALID_PARAMETER;
+  device[0] = '\0';
+  if (name && nameSize > 0) name[0] = '\0';
+  const std::string path = rs232::FindDeviceBySerial(serial);
+  if (path.empty()) return RS232_ERR_INVALID_PORT;
+  if (path.size() >= size) return RS232_ERR_INVALID_PARAMETER;
+  std::memcpy(device, path.c_str(), path.size() + 1);
+  if (name && nameSize > 0) {
+    const std::string text = rs232::DescribeDevice(rs232::SystemFolder(), path).name;
+    const size_t n = text.size() < nameSize - 1 ? text.size() : nameSize - 1;
+    std::memcpy(name, text.data(), n);
+    name[n] = '\0';
+  }
+  return RS232_NO_ERROR;
+}
+
 int ResolveComPort(int port, char* device, size_t size) {
   if (device == nullptr || size == 0) return RS232_ERR_INVALID_PARAMETER;
   device[0] = '\0';

@@ -4,10 +4,16 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <utility>
 
 #include "platform/sys/utility.h"
@@ -126,3 +132,58 @@ int ProcessSystemEventsUntil(double deadline) {
 }
 
 unsigned long EventPassCount(void) { return gEventPasses; }
+
+namespace {
+
+// The stop signals reach the loop through a pipe: the signal handler may only write a byte,
+// the notifier on the other end wakes the loop and calls the program's handler.
+int gSignalPipe[2] = {-1, -1};
+void (*gStopHandler)(int) = nullptr;
+QPointer<QSocketNotifier> gSignalNotifier;
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+void OnStopSignal(int signal) {
+  const int saved = errno;
+  const unsigned char byte = static_cast<unsigned char>(signal);
+  if (gSignalPipe[1] >= 0) (void)!write(gSignalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+void TakeStopSignals() {
+  unsigned char bytes[16];
+  for (;;) {
+    const ssize_t n = read(gSignalPipe[0], bytes, sizeof bytes);
+    if (n <= 0) break;
+    for (ssize_t i = 0; i < n; ++i)
+      if (gStopHandler) gStopHandler(bytes[i]);
+  }
+}
+
+}  // namespace
+
+int WatchStopSignals(void (*handler)(int signal)) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return -1;
+  gStopHandler = handler;
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  if (handler == nullptr) {
+    action.sa_handler = SIG_DFL;
+    for (int s : kStopSignals) sigaction(s, &action, nullptr);
+    return 0;
+  }
+  if (gSignalPipe[0] < 0) {
+    if (pipe2(gSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return -1;
+  }
+  if (!gSignalNotifier) {
+    gSignalNotifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(gSignalNotifier, &QSocketNotifier::activated, app, [] {
+      ++gHandled;
+      TakeStopSignals();
+    });
+  }
+  action.sa_handler = OnStopSignal;
+  action.sa_flags = SA_RESTART;
+  for (int s : kStopSignals) sigaction(s, &action, nullptr);
+  return 0;
+}

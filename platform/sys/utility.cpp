@@ -391,6 +391,48 @@ int RenameFile(const char* from, const char* to) {
   return SyncFolderOf(to) ? 0 : -1;
 }
 
+long long WallClockMs(void) {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+void FormatUtcMs(long long ms, char* out, size_t size) {
+  if (!out || size == 0) return;
+  long long seconds = ms / 1000;
+  long long rest = ms % 1000;
+  if (rest < 0) {
+    rest += 1000;
+    --seconds;
+  }
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm utc {};
+  gmtime_r(&t, &utc);
+  char text[40];
+  if (strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc) == 0) text[0] = '\0';
+  char full[48];
+  std::snprintf(full, sizeof full, "%s.%03lldZ", text, rest);
+  CopyText(out, size, full);
+}
+
+LocalClock LocalClockAt(long long when) {
+  const time_t t = static_cast<time_t>(when);
+  struct tm local {};
+  localtime_r(&t, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+long long LocalClockSeconds(const LocalClock& clock) {
+  struct tm local {};
+  local.tm_year = clock.year - 1900;
+  local.tm_mon = clock.month - 1;
+  local.tm_mday = clock.day;
+  local.tm_hour = clock.hour;
+  local.tm_min = clock.minute;
+  local.tm_sec = clock.second;
+  local.tm_isdst = -1;
+  return static_cast<long long>(mktime(&local));
+}
+
 void LocalTimeWithZone(char* out, size_t size) {
   if (!out || size == 0) return;
   const time_t now = ::time(nullptr);

@@ -234,6 +234,15 @@ TEST(Rs232Names, NumbersStayWithTheirDevicesWhileOthersComeAndGo) {
   char device[256];
   ASSERT_EQ(ResolveComPort(1, device, sizeof device), RS232_NO_ERROR);
   EXPECT_EQ(std::string(device), dev / "ttyUSB2");
+  // By its serial number the adapter is found in its new socket; no other device has it.
+  char name[128];
+  ASSERT_EQ(FindComAdapter("A5XK3RJT", device, sizeof device, name, sizeof name), RS232_NO_ERROR);
+  EXPECT_EQ(std::string(device), dev / "ttyUSB2");
+  EXPECT_STREQ(name, "FT232R USB UART (A5XK3RJT)");
+  EXPECT_EQ(FindComAdapter("A5XK3RJ", device, sizeof device, nullptr, 0), RS232_ERR_INVALID_PORT)
+      << "a part of a serial number is not it";
+  EXPECT_EQ(FindComAdapter("", device, sizeof device, nullptr, 0), RS232_ERR_INVALID_PORT)
+      << "the adapter without a serial number is not found by an empty one";
 
   // A device pulled from a port that is not open frees its number; the next one plugged in
   // takes it.

@@ -143,6 +143,12 @@ int ListComPorts(ComPortEntry* out, int max);
 /// RS232_ERR_INVALID_PARAMETER when the path does not fit.
 int ResolveComPort(int port, char* device, size_t size);
 
+/// Writes the device path of the USB adapter whose serial number is `serial` into `device`
+/// (`size` bytes), wherever it is plugged in now, and its name as ListComPorts gives it into
+/// `name` (may be null). 0, RS232_ERR_INVALID_PORT when no device on the machine has that
+/// serial number, or RS232_ERR_INVALID_PARAMETER when the path does not fit.
+int FindComAdapter(const char* serial, char* device, size_t size, char* name, size_t nameSize);
+
 using ComPortsCallbackPtr = void (*)(void);
 
 /// Follows the serial devices of the machine while the program runs: `callback` is called from

@@ -29,16 +29,24 @@ struct DeviceInfo {
   /// and serial number (without a serial number, the USB socket it is plugged into); the path
   /// for any other device.
   std::string identity;
+  /// A USB device's serial number; empty for a device without one and for any other device.
+  std::string serial;
 };
 
 /// Describes the device at `devPath` from the attributes under `sysClassTty` (the entry named
 /// like the device, after following links: an override link to /dev/ttyUSB0 is that adapter).
 DeviceInfo DescribeDevice(const std::string& sysClassTty, const std::string& devPath);
 
+/// The machine's serial device (in ScanSerialDevices order) whose USB serial number is
+/// `serial`; empty when none has it now.
+std::string FindDeviceBySerial(const std::string& serial);
+
 /// Where the port table looks for devices. The program uses /sys/class/tty and /dev; tests
 /// point it at a made-up tree. Setting them also forgets the numbers given so far, so the next
 /// look at the table numbers the devices as at start-up.
 void SetDeviceFolders(const std::string& sysClassTty, const std::string& devDir);
+/// The folder of tty descriptions the table reads (/sys/class/tty normally).
+const std::string& SystemFolder();
 /// The device folder the table reads (/dev normally).
 const std::string& DeviceFolder();
 

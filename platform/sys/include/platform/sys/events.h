@@ -34,6 +34,12 @@ int CallbackRunning(void);
 /// Queues `call` for the event loop's next pass. Every pass runs what is queued before it
 /// sleeps. 0, or negative without an event loop.
 int PostToEventLoop(std::function<void()> call);
+/// Calls `handler(signal)` from the event loop when the program gets SIGTERM, SIGINT or SIGHUP
+/// (the signal itself only wakes the loop: the handler runs as any event does, also inside a
+/// wait of the link). A null handler gives the signals back their defaults. 0, or negative
+/// without an event loop.
+int WatchStopSignals(void (*handler)(int signal));
+
 /// Passes over the events so far (for the tests: a wait that sits out a time-out passes its
 /// events a bounded number of times).
 unsigned long EventPassCount(void);

@@ -79,6 +79,19 @@ int ReadFileTail(const char* path, void* buf, size_t size, size_t* count);
 void DateTimeStr(char* date, size_t dateSize, char* time, size_t timeSize);
 /// The same for the seconds since the epoch `when`, in local time.
 void FormatDateTime(long long when, char* date, size_t dateSize, char* time, size_t timeSize);
+/// Milliseconds since the epoch (UTC), from the wall clock.
+long long WallClockMs(void);
+/// `ms` since the epoch as UTC "YYYY-MM-DDTHH:MM:SS.mmmZ" (truncated to the buffer).
+void FormatUtcMs(long long ms, char* out, size_t size);
+/// The local calendar fields of the seconds since the epoch `when`.
+struct LocalClock {
+  int year, month, day;      ///< month 1..12, day 1..31
+  int hour, minute, second;  ///< 0..23, 0..59, 0..60
+};
+LocalClock LocalClockAt(long long when);
+/// The seconds since the epoch of the local time `clock` (the zone's rules of that day decide
+/// an hour that a change of summer time skips or repeats).
+long long LocalClockSeconds(const LocalClock& clock);
 /// Local time now with its zone as "YYYY-MM-DD HH:MM:SS +hhmm" (truncated to the buffer).
 void LocalTimeWithZone(char* out, size_t size);
 /// The user's login name (the password database, else $USER, else "unknown"), truncated to
