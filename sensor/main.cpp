@@ -2,9 +2,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +50,23 @@ int main(int argc, char** argv) {
       std::lock_guard lock(out);
       std::printf("%s\n", line.c_str());
       std::fflush(stdout);
+    };
+  }
+
+  // One line per result frame, flushed at once, so that the file is whole even when the
+  // sensor is killed rather than stopped.
+  std::FILE* frameLog = nullptr;
+  if (!o.frameLog.empty()) {
+    frameLog = std::fopen(o.frameLog.c_str(), "w");
+    if (!frameLog) {
+      std::fprintf(stderr, "rorir-sensor: cannot write the frame log %s: %s\n", o.frameLog.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    config.resultSent = [frameLog](std::chrono::system_clock::time_point t) {
+      const auto us = std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch());
+      std::fprintf(frameLog, "%lld\n", static_cast<long long>(us.count()));
+      std::fflush(frameLog);
     };
   }
 
@@ -124,6 +143,7 @@ int main(int argc, char** argv) {
     hungUp = server->hungUp();
     server->stop();
   }
+  if (frameLog) std::fclose(frameLog);
   if (hungUp) std::fprintf(stderr, "rorir-sensor: hung up as asked\n");
   return 0;
 }

@@ -90,6 +90,10 @@ ParsedOptions parseOptions(std::span<const std::string_view> args) {
       o.printSlave = true;
     } else if (arg == "--log") {
       o.log = true;
+    } else if (arg == "--frame-log") {
+      std::string_view v = value();
+      if (v.empty()) return fail("needs a file");
+      o.frameLog = v;
     } else if (arg == "--silent") {
       o.faults.silent = true;
     } else if (arg == "--wrong-sync") {
@@ -158,6 +162,9 @@ std::string usage() {
       "                       (default 62) or MS milliseconds (1..255) after its first byte\n"
       "                       (default: no adapter, each byte as it crosses the line)\n"
       "  --log                print each request and answer in hex with a time stamp\n"
+      "  --frame-log FILE     write to FILE one line per answer to a measure request (a\n"
+      "                       result frame): the wall-clock time (CLOCK_REALTIME) in\n"
+      "                       microseconds when its last byte has crossed the line\n"
       "\n"
       "Unplugging:\n"
       "  --unplug-after S     after S seconds (decimals allowed) the device goes away: the\n"

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -29,6 +30,11 @@ struct PtyServer::State {
   PacedLine line;
   Adapter adapter;  // used when config.adapter is on
   Bytes unsent;
+  // Bytes queued on the line and bytes written to the master since the start, and the queued
+  // count at the last byte of each result frame not yet written, for config.resultSent.
+  std::uint64_t queuedBytes = 0;
+  std::uint64_t writtenBytes = 0;
+  std::deque<std::uint64_t> resultEnds;
   int master = -1;
   int slave = -1;  // kept open so the line stays up while no client has it open
   int wake[2] = {-1, -1};
@@ -102,9 +108,14 @@ bool PtyServer::State::pump(Nanos t) {
     unsent.insert(unsent.end(), due.begin(), due.end());
   }
   while (!unsent.empty()) {
+    const auto before = resultEnds.empty() ? std::chrono::system_clock::time_point{}
+                                           : std::chrono::system_clock::now();
     ssize_t n = write(master, unsent.data(), unsent.size());
     if (n <= 0) break;  // full: poll for POLLOUT and try again
     unsent.erase(unsent.begin(), unsent.begin() + n);
+    writtenBytes += static_cast<std::uint64_t>(n);
+    for (; !resultEnds.empty() && resultEnds.front() <= writtenBytes; resultEnds.pop_front())
+      config.resultSent(before);
   }
   bool hangUp;
   {
@@ -171,6 +182,9 @@ void PtyServer::State::serve() {
         for (const Answer& a : answers) {
           log(std::max(a.at, arrived), "tx", a.bytes);
           line.send(a.bytes, a.at);
+          queuedBytes += a.bytes.size();
+          if (config.resultSent && a.order == static_cast<std::uint16_t>(Order::Measure))
+            resultEnds.push_back(queuedBytes);
         }
       }
     } else {

@@ -101,6 +101,7 @@ TEST(SensorOptions, EveryOptionIsParsedAndDocumented) {
       {{"--wrong-order"}, [](auto& o) { return o.faults.wrongOrder; }},
       {{"--garbage"}, [](auto& o) { return o.faults.garbage; }},
       {{"--hang-up-after", "5"}, [](auto& o) { return o.faults.hangUpAfter == 5; }},
+      {{"--frame-log", "/tmp/f"}, [](auto& o) { return o.frameLog == "/tmp/f"; }},
       {{"--adapter", "16"}, [](auto& o) { return o.adapter == AdapterSettings{16ms, 62}; }},
       {{"--adapter", "1:8"}, [](auto& o) { return o.adapter == AdapterSettings{1ms, 8}; }},
       {{"--unplug-after", "5"}, [](auto& o) { return o.plug == PlugCycle{5.0, 0.0, false}; }},
@@ -128,7 +129,7 @@ TEST(SensorOptions, EveryOptionIsParsedAndDocumented) {
 TEST(SensorOptions, BadArgumentsAreRefusedWithAReason) {
   const std::vector<std::vector<std::string_view>> cases = {
       {"--profile", "t9"}, {"--baud", "fast"}, {"--baud"},          {"--objects", "3"},
-      {"--delay", "-1"},   {"--drop-every", "0"}, {"--hang-up-after", "0"}, {"--link"},
+      {"--delay", "-1"},   {"--drop-every", "0"}, {"--hang-up-after", "0"}, {"--link"}, {"--frame-log"},
       {"--frobnicate"},    {"--seed", "12x"},
       {"--adapter"},       {"--adapter", "0"},    {"--adapter", "256"},     {"--adapter", "16:"},
       {"--adapter", "16:0"}, {"--adapter", "16:4097"}, {"--adapter", "16ms"}, {"--adapter", ":62"},

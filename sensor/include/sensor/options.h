@@ -35,6 +35,7 @@ struct Options {
   std::string link;        ///< empty: defaultLinkPath()
   bool printSlave = false; ///< print the slave device path instead of the link path
   bool log = false;
+  std::string frameLog;    ///< file with one wall-clock time per result frame sent; empty: none
   bool help = false;
   bool listProfiles = false;
 };

@@ -10,6 +10,7 @@
 //   sensor.stop();                            // also done by the destructor
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,6 +29,11 @@ struct ServerConfig {
   /// Called on the server's thread with one line per request chunk and per answer, e.g.
   /// "  12.345678 rx 00 55 00 05 ...". Empty: no log.
   std::function<void(const std::string&)> log;
+  /// Called on the server's thread for each answer to a measure request (a result frame),
+  /// with the wall-clock time taken just before the write that hands its last byte to the
+  /// client, so after that byte has crossed the paced line (and the adapter) and never after
+  /// the client can have read it. Empty: not called.
+  std::function<void(std::chrono::system_clock::time_point)> resultSent;
 };
 
 class PtyServer {
