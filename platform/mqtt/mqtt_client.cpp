@@ -50,6 +50,7 @@ struct Client::State {
   std::map<std::string, std::string> retained;  // topic -> latest value
   Counters counters;
   bool connected = false;
+  std::uint64_t droppedTold = 0;  // dropped results the log has been told of at a connection
   bool quit = false;
   bool stopping = false;
   std::thread network;
@@ -96,6 +97,9 @@ struct Client::State {
     counters.backoffSeconds = kBackoffFirst;
     Log("broker connected: " + std::string(settings.tls ? "mqtts://" : "mqtt://") + settings.host + ":" +
         std::to_string(settings.port) + " as " + settings.clientId);
+    if (counters.dropped > droppedTold)
+      Log(std::to_string(counters.dropped - droppedTold) + " results left the full queue unsent while the broker was away");
+    droppedTold = counters.dropped;
     PublishRetained();
     Pump();
     wake.notify_all();

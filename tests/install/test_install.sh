@@ -31,7 +31,7 @@ fail() { echo "FAIL: $*"; [ -f "$work/sensor.log" ] && tail -5 "$work/sensor.log
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/rorir bin/rorir-sensor bin/rorir-probe share/rorir/K-VOR-PX-Rorir-QMBv152.uir share/rorir/qz.bmp \
+for f in bin/rorir bin/rorir-sensor bin/rorir-probe bin/rorir-gateway lib/systemd/system/rorir-gateway@.service share/rorir/K-VOR-PX-Rorir-QMBv152.uir share/rorir/qz.bmp \
          share/applications/rorir.desktop share/icons/hicolor/scalable/apps/rorir.svg \
          share/icons/hicolor/48x48/apps/rorir.png share/man/man1/rorir.1.gz share/man/man1/rorir-sensor.1.gz share/man/man1/rorir-probe.1.gz; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
@@ -64,5 +64,5 @@ probe_status=0
 timeout 60 "$prefix/bin/rorir-probe" --port "$link" identify >"$work/probe.out" 2>&1 || probe_status=$?
 [ "$probe_status" -eq 0 ] || fail "the installed probe ended with $probe_status: $(cat "$work/probe.out")"
 grep -q '^type	' "$work/probe.out" || fail "the installed probe printed no type: $(cat "$work/probe.out")"
-[ -z "$(ls "$prefix/bin" | grep -v -E '^rorir(-sensor|-bench|-probe)?$')" ] || fail "files written into the install folder"
+[ -z "$(ls "$prefix/bin" | grep -v -E '^rorir(-sensor|-bench|-probe|-gateway)?$')" ] || fail "files written into the install folder"
 echo "installed program found its resources, identified the sensor and stopped cleanly; the installed probe identified it too"

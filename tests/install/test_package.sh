@@ -26,9 +26,11 @@ deb="$work/rorir_1.52_${arch}.deb"
 # stray one (a test program, a build file) has no place on a user's machine.
 expected="/usr/bin/rorir
 /usr/bin/rorir-bench
+/usr/bin/rorir-gateway
 /usr/bin/rorir-probe
 /usr/bin/rorir-sensor
 /usr/share/applications/rorir.desktop
+/usr/lib/systemd/system/rorir-gateway@.service
 /usr/share/icons/hicolor/128x128/apps/rorir.png
 /usr/share/icons/hicolor/16x16/apps/rorir.png
 /usr/share/icons/hicolor/256x256/apps/rorir.png
@@ -37,10 +39,12 @@ expected="/usr/bin/rorir
 /usr/share/icons/hicolor/64x64/apps/rorir.png
 /usr/share/icons/hicolor/scalable/apps/rorir.svg
 /usr/share/man/man1/rorir-bench.1.gz
+/usr/share/man/man1/rorir-gateway.1.gz
 /usr/share/man/man1/rorir-probe.1.gz
 /usr/share/man/man1/rorir-sensor.1.gz
 /usr/share/man/man1/rorir.1.gz
 /usr/share/metainfo/example.rorir.Rorir.metainfo.xml
+/usr/share/rorir/gateway.conf.example
 /usr/share/rorir/K-VOR-PX-Rorir-QMBv152.uir
 /usr/share/rorir/qz.bmp
 /usr/share/rorir/rorir.png"
@@ -54,7 +58,7 @@ $(diff <(LC_ALL=C sort <<<"$expected") <(echo "$actual") || true)"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
 names="$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *([^ ]+).*/\1/')"
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqcustomplot2.1-qt6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqcustomplot2.1-qt6 libmosquitto1; do
   grep -qx "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
 ! grep -E -e '^libqt5' -e '^libqcustomplot2\.1$' -e '-dev$' <<<"$names" ||

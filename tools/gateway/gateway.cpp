@@ -253,7 +253,8 @@ void RunLine() {
     PushRUN();
     if (gOpt.aggregateMs > 0) PublishAggregate();
     if (gStopping) return;
-    Log(std::string("sensor stopped answering (") + szStatus + "): reopening it");
+    Log(std::string("sensor stopped answering (") + (ComPortLost(com) ? "its device went away" : "time-out") +
+        "): reopening it");
     CloseCom(com);
   }
 }
