@@ -3,16 +3,17 @@
 // id what came (results, duplicates, gaps in seq) and, given the sensors' frame logs, the delay
 // from each result frame's last byte on the sensor's line to its arrival here.
 //
-//   rorir-plant-subscriber --port 1883 [--prefix rorir] [--frames DIR] [--seconds S]
+//   rorir-plant-subscriber --port 1883 [--prefix rorir] [--dir DIR] [--seconds S]
 //
 // It prints "subscribed" once the broker has granted the subscription, then nothing until
 // SIGTERM, SIGINT or the end of --seconds; then one line per sensor id and one of the delays:
 //   sensor line1 received 812 duplicates 0 gaps 0 last 812
 //   delay results 812 median 2.41 p99 6.80 max 9.12 ms unpaired 0
-// With --frames, DIR/<id>.frames is that sensor's --frame-log: its n-th line is paired with
-// the result of seq n, which is the n-th result frame the gateway took as long as none was
-// lost on the line. A result without its line, or that would have arrived before its frame
-// was sent, is counted as unpaired and left out of the delays.
+// With --dir, it writes DIR/<id>.arrivals, one line "seq microseconds" per seq received (its
+// first arrival, CLOCK_REALTIME), and reads DIR/<id>.frames, that sensor's --frame-log: its
+// n-th line is paired with the result of seq n, which is the n-th result frame the gateway
+// took as long as none was lost on the line. A result without its line, or that would have
+// arrived before its frame was sent, is counted as unpaired and left out of the delays.
 #include <mosquitto.h>
 #include <signal.h>
 #include <unistd.h>
@@ -125,7 +126,7 @@ double Percentile(const std::vector<long long>& sorted, double p) {
 }
 
 int Usage(const char* why) {
-  std::fprintf(stderr, "rorir-plant-subscriber: %s\nusage: rorir-plant-subscriber --port N [--prefix P] [--frames DIR] [--seconds S]\n", why);
+  std::fprintf(stderr, "rorir-plant-subscriber: %s\nusage: rorir-plant-subscriber --port N [--prefix P] [--dir DIR] [--seconds S]\n", why);
   return 2;
 }
 
@@ -134,7 +135,7 @@ int Usage(const char* why) {
 int main(int argc, char** argv) {
   State state;
   int port = 0;
-  std::string frames;
+  std::string dir;
   double seconds = 0.0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -144,8 +145,8 @@ int main(int argc, char** argv) {
       port = std::atoi(value);
     } else if (arg == "--prefix") {
       state.prefix = value;
-    } else if (arg == "--frames") {
-      frames = value;
+    } else if (arg == "--dir") {
+      dir = value;
     } else if (arg == "--seconds") {
       seconds = std::atof(value);
     } else {
@@ -198,13 +199,21 @@ int main(int argc, char** argv) {
 
   std::vector<long long> delays;
   long long unpaired = 0;
+  bool failed = false;
   for (const auto& [id, sensor] : state.sensors) {
     long long gaps = 0;
     for (long long at : sensor.arrival) gaps += at == 0;
     std::printf("sensor %s received %lld duplicates %lld gaps %lld last %lld\n", id.c_str(), sensor.received,
                 sensor.duplicates, gaps, sensor.last);
-    if (frames.empty()) continue;
-    const std::vector<long long> sent = ReadFrames(frames + "/" + id + ".frames");
+    if (dir.empty()) continue;
+    if (std::FILE* out = std::fopen((dir + "/" + id + ".arrivals").c_str(), "w")) {
+      for (std::size_t k = 0; k < sensor.arrival.size(); ++k)
+        if (sensor.arrival[k] != 0) std::fprintf(out, "%zu %lld\n", k + 1, sensor.arrival[k]);
+      if (std::fclose(out) != 0) failed = true;
+    } else {
+      failed = true;
+    }
+    const std::vector<long long> sent = ReadFrames(dir + "/" + id + ".frames");
     for (std::size_t k = 0; k < sensor.arrival.size(); ++k) {
       if (sensor.arrival[k] == 0) continue;
       if (k >= sent.size() || sensor.arrival[k] < sent[k]) {
@@ -214,7 +223,7 @@ int main(int argc, char** argv) {
       delays.push_back(sensor.arrival[k] - sent[k]);
     }
   }
-  if (!frames.empty()) {
+  if (!dir.empty()) {
     std::sort(delays.begin(), delays.end());
     if (delays.empty()) {
       std::printf("delay results 0 median - p99 - max - ms unpaired %lld\n", unpaired);
@@ -224,5 +233,6 @@ int main(int argc, char** argv) {
                   static_cast<double>(delays.back()) / 1000.0, unpaired);
     }
   }
-  return 0;
+  if (failed) std::fprintf(stderr, "rorir-plant-subscriber: cannot write the arrivals into %s\n", dir.c_str());
+  return failed ? 1 : 0;
 }
