@@ -306,6 +306,40 @@ TEST_F(GatewayTest, ABrokerOutageLosesNoResultAtQos1) {
   EXPECT_EQ(mqtt_test::RetainedPayload(broker_.port(), kStatus), "offline");
 }
 
+TEST_F(GatewayTest, ABrokerDownAtTheStartFillsTheQueueAndTheOldestGoCounted) {
+  broker_.stop();
+  MeasureTap tap;
+  ServerConfig config;
+  config.log = tap.callback();
+  PtyServer sensor(config);
+  std::string error;
+  ASSERT_TRUE(sensor.start(&error)) << error;
+  LineChild gateway;
+  // One second's worth: 27 results wait, the older ones leave.
+  ASSERT_TRUE(gateway.start(Args(sensor.slavePath(), {"--queue", "1"}), &error)) << error;
+  ASSERT_TRUE(gateway.waitForLines([](const auto& l) { return l.size() >= 3; }, kLong)) << gateway.transcript();
+  for (int i = 0; i < 600 && tap.frames().size() < 80; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_GE(tap.frames().size(), 80u) << gateway.transcript();
+  ASSERT_TRUE(broker_.start(&error)) << error;
+  const long long beyond = static_cast<long long>(tap.frames().size()) + 20;
+  ASSERT_TRUE(subscriber_->waitFor(kResult, [&](const auto& m) { return HighestSeq(m) >= beyond; }, 2 * kLong))
+      << gateway.transcript();
+  EXPECT_EQ(gateway.terminate(kStop), 0) << gateway.transcript();
+
+  // The newest results arrive in order from the first one kept; the log counts the others.
+  std::map<long long, int> seen;
+  for (const Result& r : Results(subscriber_->messages(kResult))) ++seen[r.seq];
+  const long long first = seen.begin()->first, last = seen.rbegin()->first;
+  EXPECT_GT(first, 27) << "results older than the queue's second arrived";
+  EXPECT_EQ(static_cast<long long>(seen.size()), last - first + 1) << "a gap after the first result kept";
+  static const std::regex dropped(R"((\d+) results left the full queue unsent while the broker was away)");
+  std::smatch m;
+  long long told = -1;
+  for (const std::string& line : gateway.lines())
+    if (std::regex_search(line, m, dropped)) told = std::stoll(m[1].str());
+  EXPECT_EQ(told, first - 1) << gateway.transcript();
+}
+
 TEST_F(GatewayTest, AnUnpluggedSensorIsLostThenOnlineAndTheResultsGoOn) {
   const std::string link = broker_.dir() + "/sensor";
   LineChild sensor;
