@@ -51,8 +51,9 @@ struct Client::State {
   Counters counters;
   bool connected = false;
   std::uint64_t droppedTold = 0;  // dropped results the log has been told of at a connection
-  bool quit = false;
-  bool stopping = false;
+  bool quit = false;      // the network thread ends at its next look
+  bool stopping = false;  // a clean disconnect is on its way out
+  Clock::time_point stopDeadline;
   std::thread network;
 
   void Log(const std::string& line) {
@@ -160,7 +161,14 @@ struct Client::State {
           continue;
         }
       }
-      const int rc = mosquitto_loop(mosq, 200, 1);
+      const int rc = mosquitto_loop(mosq, stopping ? 20 : 200, 1);
+      {
+        // The clean disconnect ends the connection once its packet is written; the thread
+        // waits for that (briefly), else the broker would take a closed socket for a loss and
+        // publish the last will after the status the stop published.
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        if (stopping && (rc != MOSQ_ERR_SUCCESS || Clock::now() > stopDeadline)) break;
+      }
       if (rc != MOSQ_ERR_SUCCESS) {
         socketUp = false;
         NoteLost(rc == MOSQ_ERR_CONN_LOST ? "connection lost" : mosquitto_strerror(rc));
@@ -261,9 +269,11 @@ std::uint64_t Client::stop(double seconds) {
     s.wake.wait_until(guard, deadline, [&] {
       return !s.connected || (s.queue.empty() && s.inFlight.empty() && s.retainedPending.empty());
     });
+    // Connected: the network thread writes the disconnect and then ends; otherwise it ends
+    // at once.
     s.stopping = true;
-    if (s.connected) mosquitto_disconnect(s.mosq);
-    s.quit = true;
+    s.stopDeadline = Clock::now() + std::chrono::milliseconds(300);
+    if (!s.connected || mosquitto_disconnect(s.mosq) != MOSQ_ERR_SUCCESS) s.quit = true;
     s.wake.notify_all();
   }
   s.network.join();
