@@ -90,10 +90,7 @@ void TakeParameterValues(const u32 values[PNUM]) {
 }
 
 bool ReadParameterValues(const char* path, u32 values[PNUM]) {
-  static char text[PARA_FILE_MAX_BYTES];
-  size_t count = 0;
-  // A file larger than the buffer (result 1) is no parameter file either.
-  return ReadFileBytes(path, text, sizeof text, &count) == 0 && ParseParameterText(text, count, values);
+  return ReadParameterFile(path, values) == PARA_FILE_READ;
 }
 
 void SendParaToFile(void) {

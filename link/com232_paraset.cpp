@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/sys/utility.h"
+
 const SettingInfo kSettings[PNUM] = {
     {"power", "Power", ""},
     {"tolMode", "Tolerance mode", ""},
@@ -107,4 +109,14 @@ bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]) {
   if (numbers != PNUM) return false;
   for (int k = 0; k < PNUM; ++k) values[k] = found[k];
   return true;
+}
+
+int ReadParameterFile(const char* path, u32 values[PNUM]) {
+  static char text[PARA_FILE_MAX_BYTES];
+  size_t count = 0;
+  const int read = ReadFileBytes(path, text, sizeof text, &count);
+  if (read < 0) return PARA_FILE_UNREADABLE;
+  // A file larger than the buffer (result 1) is no parameter file either.
+  if (read != 0 || !ParseParameterText(text, count, values)) return PARA_FILE_NOT_PARAMETERS;
+  return PARA_FILE_READ;
 }

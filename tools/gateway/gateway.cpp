@@ -148,17 +148,12 @@ bool FindDevice() {
   return true;
 }
 
-bool ReadParameterFile(const std::string& path, std::string* why) {
-  static char text[PARA_FILE_MAX_BYTES];
-  size_t count = 0;
-  const int read = ReadFileBytes(path.c_str(), text, sizeof text, &count);
+bool ReadParameters(const std::string& path, std::string* why) {
   u32 values[PNUM];
-  if (read < 0) {
-    *why = "cannot read the parameter file " + path + " (--parameters)";
-    return false;
-  }
-  if (read != 0 || !ParseParameterText(text, count, values)) {
-    *why = path + " is not a parameter file (sixteen unsigned numbers)";
+  const int read = ReadParameterFile(path.c_str(), values);
+  if (read != PARA_FILE_READ) {
+    *why = read == PARA_FILE_UNREADABLE ? "cannot read the parameter file " + path + " (--parameters)"
+                                        : path + " is not a parameter file (sixteen unsigned numbers)";
     return false;
   }
   for (int i = 0; i < PNUM; ++i) gFileWords[i] = static_cast<u16>(values[i] & 0xFFFFu);
@@ -282,7 +277,7 @@ int main(int argc, char** argv) {
   }
   if (!gOpt.parameters.empty()) {
     std::string problem;
-    if (!ReadParameterFile(gOpt.parameters, &problem)) return Refuse(problem);
+    if (!ReadParameters(gOpt.parameters, &problem)) return Refuse(problem);
   }
   if (!gOpt.recordDir.empty()) {
     std::error_code error;

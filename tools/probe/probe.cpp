@@ -167,13 +167,11 @@ int ParseArguments(int argc, char** argv, Options* o) {
 }
 
 // Reads the parameter file into `words` (low 16 bits of each number, as the panel takes them).
-int ReadParameterFile(const char* path, u16 words[PNUM]) {
-  static char text[PARA_FILE_MAX_BYTES];
-  size_t count = 0;
-  const int read = ReadFileBytes(path, text, sizeof text, &count);
-  if (read < 0) return Fail(EXIT_BAD_INPUT, "cannot read the parameter file %s", path);
+int ReadWords(const char* path, u16 words[PNUM]) {
   u32 values[PNUM];
-  if (read != 0 || !ParseParameterText(text, count, values))
+  const int read = ReadParameterFile(path, values);
+  if (read == PARA_FILE_UNREADABLE) return Fail(EXIT_BAD_INPUT, "cannot read the parameter file %s", path);
+  if (read != PARA_FILE_READ)
     return Fail(EXIT_BAD_INPUT, "%s is not a parameter file (sixteen unsigned numbers)", path);
   for (int i = 0; i < PNUM; ++i) words[i] = static_cast<u16>(values[i] & 0xFFFFu);
   return EXIT_DONE;
@@ -272,7 +270,7 @@ int main(int argc, char** argv) {
   // A bad file is refused before the line is touched.
   u16 fileWords[PNUM] = {};
   if (o.file != nullptr) {
-    const int read = ReadParameterFile(o.file, fileWords);
+    const int read = ReadWords(o.file, fileWords);
     if (read != EXIT_DONE) return read;
   }
   if (setenv(PROBE_PORT_VARIABLE, o.port, 1) != 0) return Fail(EXIT_BAD_INPUT, "cannot use the port path %s", o.port);

@@ -38,6 +38,13 @@ size_t FormatParameterText(const u16 words[PNUM], char* out, size_t size);
 /// for fewer or more numbers, a sign, any other character, or a number beyond 32 bits.
 bool ParseParameterText(const char* text, size_t count, u32 values[PNUM]);
 
+/// What ReadParameterFile found.
+constexpr int PARA_FILE_READ = 0;
+constexpr int PARA_FILE_UNREADABLE = -1;      ///< the file cannot be read
+constexpr int PARA_FILE_NOT_PARAMETERS = -2;  ///< not sixteen numbers (or larger than the limit)
+/// Reads the parameter file at `path` into `values` (left alone unless PARA_FILE_READ).
+int ReadParameterFile(const char* path, u32 values[PNUM]);
+
 /// Repairs out-of-range settings in the globals themselves (by the sensor's geometry for the
 /// tolerance and the edge window), so that a later send or save carries the repaired values.
 void RepairSettings(void);
